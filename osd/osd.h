@@ -1,0 +1,72 @@
+// File access layer: free functions over one open file, 64-bit sizes and
+// offsets, failure reported by return value only. Never throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The platform's handle as an integer: a POSIX descriptor or a Win32 HANDLE.
+// Both platforms use -1 as the invalid value.
+using OsdHandle = std::intptr_t;
+inline constexpr OsdHandle kOsdInvalidHandle = -1;
+
+enum class OsdAccess { Read, ReadWrite };
+enum class OsdOrigin { Begin, Current, End };
+
+// One open file. The destructor closes a handle still open, so no early
+// return can leak it; osd_close may still be called explicitly.
+struct OsdFile {
+    OsdHandle handle = kOsdInvalidHandle;
+    std::int64_t position = 0;
+    std::int64_t size = 0;  // length taken once by osd_open
+
+    OsdFile() = default;
+    OsdFile(const OsdFile&) = delete;
+    OsdFile& operator=(const OsdFile&) = delete;
+    ~OsdFile();
+};
+
+// Opens an existing file (not a folder). Stores its length in `size`.
+// 0 on success, 1 on failure.
+int osd_open(OsdFile& file, const std::string& path, OsdAccess access);
+
+// Creates a new file for writing. Never truncates: when the path already
+// exists it fails, so a file that appeared since the caller's existence test
+// keeps its bytes. 0 on success, 1 on failure.
+int osd_create(OsdFile& file, const std::string& path);
+
+// Moves the file pointer; stores and returns the resulting offset, or returns
+// -1 (and leaves `position`) when the move fails.
+std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin);
+
+// Reads up to `count` bytes at the file pointer, completing short reads until
+// the count is met or the file ends. Returns the bytes read, 0 on failure.
+std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count);
+
+// Makes the current file pointer the end of the file (cuts, or extends with
+// zero bytes). 0 on success, nonzero on failure.
+int osd_seteof(OsdFile& file);
+
+// Closes the handle; harmless on a record that holds the invalid handle.
+int osd_close(OsdFile& file);
+
+// 1 if the path names an entry (file or folder), 0 if not.
+int osd_exists(const std::string& path);
+
+// Writes the trace line "osd_filesize name-> <path>" to standard output and
+// returns the file's length, or -1 when it cannot be opened.
+std::int64_t osd_filesize(const std::string& path);
+
+// A run of bytes [begin, end) that holds data.
+struct OsdRange {
+    std::int64_t begin = 0;
+    std::int64_t end = 0;
+};
+
+// The runs of the first `size` bytes that hold data, in order; the bytes
+// between them lie in holes and read as zero. One run [0, size) when the file
+// system cannot tell. Past kOsdMaxDataRanges runs the last one reaches to
+// `size`: that only costs reading holes. Moves the file pointer.
+inline constexpr std::size_t kOsdMaxDataRanges = 1 << 16;
+std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size);

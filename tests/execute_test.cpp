@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include "fake_view.h"
+#include "osd/osd.h"
+#include "size/execute.h"
+#include "size/output_size.h"
+#include "temp_dir.h"
+
+namespace {
+
+class ExecuteTest : public testing::Test {
+protected:
+    TempDir dir;
+    FakeView view;
+
+    void execute(const std::string& path, std::optional<std::int64_t> size) {
+        view.edits[EditId::Edit1] = path;
+        OutputSize = size;
+        E1Click(view);
+    }
+    std::string pattern(std::size_t length) {
+        std::string bytes(length, '\0');
+        for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>('a' + i % 26);
+        return bytes;
+    }
+};
+
+TEST_F(ExecuteTest, CutKeepsTheBytesBelowTheNewEnd) {
+    const std::string path = dir.file("dump.bin");
+    write_file(path, pattern(3000));
+    execute(path, 1000);
+    EXPECT_EQ(read_file(path), pattern(1000));
+    EXPECT_EQ(view.status(), path + "を作成しました");
+}
+
+TEST_F(ExecuteTest, ExtendAddsZeroBytesAndRunningTwiceChangesNothing) {
+    const std::string path = dir.file("grow.bin");
+    write_file(path, pattern(10));
+    execute(path, 20);
+    execute(path, 20);
+    EXPECT_EQ(read_file(path), pattern(10) + std::string(10, '\0'));
+    EXPECT_EQ(view.statusTexts, std::vector<std::string>(2, path + "を作成しました"));
+}
+
+TEST_F(ExecuteTest, CreatesAMissingFileOfZeroBytes) {
+    const std::string path = dir.file("新しいファイル.bin");
+    execute(path, 1048576);
+    EXPECT_EQ(read_file(path), std::string(1048576, '\0'));
+    EXPECT_EQ(view.status(), path + "を作成しました");
+
+    const std::string empty = dir.file("empty.bin");
+    execute(empty, 0);
+    EXPECT_EQ(osd_exists(empty), 1);
+    EXPECT_EQ(file_size(empty), 0u);
+}
+
+TEST_F(ExecuteTest, ZeroEmptiesAnExistingFile) {
+    const std::string path = dir.file("x.bin");
+    write_file(path, "data");
+    execute(path, 0);
+    EXPECT_EQ(file_size(path), 0u);
+    EXPECT_EQ(view.status(), path + "を作成しました");
+}
+
+TEST_F(ExecuteTest, FailuresNameThePathAndTouchNothing) {
+    execute(dir.path(), 10);
+    EXPECT_EQ(view.status(), dir.path() + " を開けません");
+    EXPECT_TRUE(std::filesystem::is_directory(fs_path(dir.path())));
+
+    const std::string orphan = dir.file("no-such-folder/new.bin");
+    execute(orphan, 10);
+    EXPECT_EQ(view.status(), orphan + " を作成できせん");
+    EXPECT_FALSE(std::filesystem::exists(fs_path(orphan)));
+}
+
+TEST_F(ExecuteTest, NegativeOrOutOfRangeSizeIsRefused) {
+    const std::string existing = dir.file("keep.bin");
+    write_file(existing, "keep me");
+    const std::string missing = dir.file("never.bin");
+    for (std::optional<std::int64_t> size : {std::optional<std::int64_t>(-1),
+                                             std::optional<std::int64_t>(INT64_MIN),
+                                             std::optional<std::int64_t>()}) {
+        view.statusTexts.clear();
+        execute(existing, size);
+        EXPECT_EQ(view.status(), "出力サイズが不正です");
+        execute(missing, size);
+        EXPECT_EQ(view.status(), "出力サイズが不正です");
+    }
+    EXPECT_EQ(read_file(existing), "keep me");
+    EXPECT_FALSE(std::filesystem::exists(fs_path(missing)));
+}
+
+TEST_F(ExecuteTest, SizeTheFileSystemCannotHoldLeavesTheFileAlone) {
+    const std::string path = dir.file("huge.bin");
+    write_file(path, "keep me");
+    execute(path, INT64_MAX);
+    EXPECT_EQ(view.status(), "EOFをセットできません");
+    EXPECT_EQ(read_file(path), "keep me");
+}
+
+TEST_F(ExecuteTest, SparseExtensionPastFourGigabytesAndBack) {
+    const std::string path = dir.file("image.bin");
+    write_file(path, "head");
+    execute(path, std::int64_t{5} << 30);
+    EXPECT_EQ(file_size(path), std::uintmax_t{5} << 30);
+    execute(path, (std::int64_t{4} << 30) + 1);
+    EXPECT_EQ(file_size(path), (std::uintmax_t{4} << 30) + 1);
+    EXPECT_EQ(read_head(path, 4), "head");
+    EXPECT_EQ(view.status(), path + "を作成しました");
+}
+
+TEST_F(ExecuteTest, LongPathsAreCarriedWhole) {
+    // Deeper than any fixed 512-byte buffer: nested folders of 100 characters.
+    std::string folder = dir.path();
+    for (int i = 0; i < 8; ++i) {
+        folder += "/" + std::string(100, static_cast<char>('a' + i));
+        std::filesystem::create_directory(fs_path(folder));
+    }
+    const std::string path = folder + "/長い名前のファイル.bin";
+    ASSERT_GT(path.size(), 800u);
+    execute(path, 77);
+    EXPECT_EQ(file_size(path), 77u);
+    EXPECT_EQ(view.status(), path + "を作成しました");
+}
+
+}  // namespace

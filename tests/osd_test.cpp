@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include "osd/osd.h"
+#include "temp_dir.h"
+
+namespace {
+
+TEST(Osd, FolderExistsButNeverOpensAsAFile) {
+    TempDir dir;
+    EXPECT_EQ(osd_exists(dir.path()), 1);
+    OsdFile file;
+    EXPECT_EQ(osd_open(file, dir.path(), OsdAccess::Read), 1);
+    EXPECT_EQ(file.handle, kOsdInvalidHandle);
+    EXPECT_EQ(osd_open(file, dir.path(), OsdAccess::ReadWrite), 1);
+    EXPECT_EQ(file.handle, kOsdInvalidHandle);
+    EXPECT_EQ(osd_create(file, dir.path()), 1);
+    osd_close(file);  // closing the invalid handle is harmless
+    osd_close(file);
+}
+
+TEST(Osd, MissingFile) {
+    TempDir dir;
+    const std::string missing = dir.file("missing.bin");
+    EXPECT_EQ(osd_exists(missing), 0);
+    EXPECT_EQ(osd_exists(""), 0);
+    OsdFile file;
+    EXPECT_EQ(osd_open(file, missing, OsdAccess::Read), 1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(osd_filesize(missing), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "osd_filesize name-> " + missing + "\n");
+}
+
+TEST(Osd, OpenTakesTheSizeAndReadAdvances) {
+    TempDir dir;
+    const std::string path = dir.file("ten.bin");
+    write_file(path, "0123456789");
+    OsdFile file;
+    ASSERT_EQ(osd_open(file, path, OsdAccess::Read), 0);
+    EXPECT_EQ(file.size, 10);
+    EXPECT_EQ(osd_seek(file, 0, OsdOrigin::End), 10);
+    EXPECT_EQ(file.position, 10);
+    EXPECT_EQ(osd_seek(file, 3, OsdOrigin::Begin), 3);
+
+    char buffer[16] = {};
+    EXPECT_EQ(osd_read(file, buffer, 4), 4);
+    EXPECT_EQ(std::string(buffer, 4), "3456");
+    EXPECT_EQ(file.position, 7);
+    EXPECT_EQ(osd_seek(file, -2, OsdOrigin::Current), 5);
+    // Asking past the end gives what is there; at the end nothing, which is 0.
+    EXPECT_EQ(osd_read(file, buffer, 16), 5);
+    EXPECT_EQ(osd_read(file, buffer, 16), 0);
+    EXPECT_EQ(osd_seek(file, -1, OsdOrigin::Begin), -1);
+    EXPECT_EQ(file.position, 10);
+}
+
+TEST(Osd, SetEofCutsAndExtendsWithZeros) {
+    TempDir dir;
+    const std::string longer = dir.file("long.bin");
+    const std::string shorter = dir.file("short.bin");
+    write_file(longer, std::string(100, 'x'));
+    write_file(shorter, "abc");
+    for (const std::string& path : {longer, shorter}) {
+        OsdFile file;
+        ASSERT_EQ(osd_open(file, path, OsdAccess::ReadWrite), 0);
+        ASSERT_EQ(osd_seek(file, 10, OsdOrigin::Begin), 10);
+        EXPECT_EQ(osd_seteof(file), 0);
+        osd_close(file);
+        EXPECT_EQ(file_size(path), 10u);
+    }
+    EXPECT_EQ(read_file(longer), std::string(10, 'x'));
+    EXPECT_EQ(read_file(shorter), std::string("abc") + std::string(7, '\0'));
+}
+
+TEST(Osd, ReadOnlyHandleCannotSetEof) {
+    TempDir dir;
+    const std::string path = dir.file("ro.bin");
+    write_file(path, "abcdef");
+    OsdFile file;
+    ASSERT_EQ(osd_open(file, path, OsdAccess::Read), 0);
+    osd_seek(file, 2, OsdOrigin::Begin);
+    EXPECT_NE(osd_seteof(file), 0);
+    osd_close(file);
+    EXPECT_EQ(read_file(path), "abcdef");
+}
+
+TEST(Osd, CreateMakesANewFileAndNeverTruncates) {
+    TempDir dir;
+    const std::string fresh = dir.file("fresh.bin");
+    {
+        OsdFile file;
+        ASSERT_EQ(osd_create(file, fresh), 0);
+        EXPECT_NE(file.handle, kOsdInvalidHandle);
+    }  // closed by the record itself
+    EXPECT_EQ(osd_exists(fresh), 1);
+    EXPECT_EQ(file_size(fresh), 0u);
+
+    const std::string existing = dir.file("existing.bin");
+    write_file(existing, "keep me");
+    OsdFile file;
+    EXPECT_EQ(osd_create(file, existing), 1);
+    EXPECT_EQ(read_file(existing), "keep me");
+    EXPECT_EQ(osd_create(file, dir.file("no-such-folder/x.bin")), 1);
+}
+
+TEST(Osd, JapaneseNamesRoundTrip) {
+    TempDir dir;
+    const std::string path = dir.file("日本語のファイル.bin");
+    OsdFile file;
+    ASSERT_EQ(osd_create(file, path), 0);
+    ASSERT_EQ(osd_seek(file, 1234, OsdOrigin::Begin), 1234);
+    ASSERT_EQ(osd_seteof(file), 0);
+    osd_close(file);
+    EXPECT_EQ(osd_exists(path), 1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(osd_filesize(path), 1234);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "osd_filesize name-> " + path + "\n");
+}
+
+TEST(Osd, SizesPastThirtyTwoBitsAreExact) {
+    TempDir dir;
+    for (std::int64_t size : {std::int64_t{4294967296}, std::int64_t{3000000000}, std::int64_t{5} << 30}) {
+        const std::string path = dir.file("big-" + std::to_string(size));
+        make_sparse(path, static_cast<std::uintmax_t>(size));
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(osd_filesize(path), size);
+        testing::internal::GetCapturedStdout();
+        OsdFile file;
+        ASSERT_EQ(osd_open(file, path, OsdAccess::ReadWrite), 0);
+        EXPECT_EQ(file.size, size);
+        EXPECT_EQ(osd_seek(file, 0, OsdOrigin::End), size);
+        // Cut back to just past 4 GiB, and read the last byte there.
+        ASSERT_EQ(osd_seek(file, (std::int64_t{4} << 30) + 1, OsdOrigin::Begin), (std::int64_t{4} << 30) + 1);
+        ASSERT_EQ(osd_seteof(file), 0);
+        ASSERT_EQ(osd_seek(file, -1, OsdOrigin::End), std::int64_t{4} << 30);
+        char byte = 'x';
+        EXPECT_EQ(osd_read(file, &byte, 1), 1);
+        EXPECT_EQ(byte, '\0');
+    }
+}
+
+TEST(Osd, DataRangesFindTheHoles) {
+    TempDir dir;
+    const std::string dense = dir.file("dense.bin");
+    write_file(dense, std::string(10000, 'd'));
+    OsdFile file;
+    ASSERT_EQ(osd_open(file, dense, OsdAccess::Read), 0);
+    const auto whole = osd_data_ranges(file, file.size);
+    ASSERT_EQ(whole.size(), 1u);
+    EXPECT_EQ(whole[0].begin, 0);
+    EXPECT_EQ(whole[0].end, 10000);
+
+    // Data at the start and 8 GiB in, holes around: the runs cover both data
+    // blocks and stay clear of most of the holes (block sizes vary by file system).
+    const std::string sparse = dir.file("sparse.bin");
+    write_file(sparse, std::string(4096, 's'));
+    {
+        std::fstream out(fs_path(sparse), std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(std::int64_t{8} << 30);
+        out.write("tail", 4);
+    }
+    std::filesystem::resize_file(fs_path(sparse), std::uintmax_t{1} << 34);
+    OsdFile holey;
+    ASSERT_EQ(osd_open(holey, sparse, OsdAccess::Read), 0);
+    const auto runs = osd_data_ranges(holey, holey.size);
+    ASSERT_FALSE(runs.empty());
+    EXPECT_EQ(runs.front().begin, 0);
+    EXPECT_GE(runs.back().end, (std::int64_t{8} << 30) + 4);
+    EXPECT_LE(runs.back().end, holey.size);
+    std::int64_t covered = 0;
+    for (const OsdRange& run : runs) covered += run.end - run.begin;
+    EXPECT_LT(covered, std::int64_t{1} << 30);
+
+    const std::string empty = dir.file("empty.bin");
+    write_file(empty, "");
+    OsdFile nothing;
+    ASSERT_EQ(osd_open(nothing, empty, OsdAccess::Read), 0);
+    EXPECT_TRUE(osd_data_ranges(nothing, 0).empty());
+}
+
+}  // namespace
