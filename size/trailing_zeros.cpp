@@ -13,6 +13,9 @@
 
 namespace {
 
+// Small enough to stay in a core's cache between its read and its test.
+constexpr std::int64_t kPieceSize = 128 * 1024;
+
 std::uint64_t load_word(const unsigned char* p) {
     std::uint64_t word;
     std::memcpy(&word, p, sizeof word);
@@ -86,7 +89,7 @@ ScanResult scan_trailing_zeros(ScanSource& source, std::int64_t size, ScanObserv
     if (size <= 0) return result;
 
     std::unique_ptr<unsigned char[]> buffer(
-        new (std::nothrow) unsigned char[static_cast<std::size_t>(size < ScanChunkSize ? size : ScanChunkSize)]);
+        new (std::nothrow) unsigned char[static_cast<std::size_t>(size < kPieceSize ? size : kPieceSize)]);
     if (!buffer) {
         result.status = Status::NoBuffer;
         return result;
@@ -110,18 +113,25 @@ ScanResult scan_trailing_zeros(ScanSource& source, std::int64_t size, ScanObserv
                 return result;
             }
             const std::int64_t chunk = position - begin < ScanChunkSize ? position - begin : ScanChunkSize;
-            const std::int64_t offset = position - chunk;
-            if (!source.readAt(offset, buffer.get(), chunk)) {
-                result.status = Status::ReadError;
-                result.failedAt = offset;
-                return result;
+            const std::int64_t chunkStart = position - chunk;
+            // The chunk is read in cache-sized pieces from its end, each tested
+            // while it is still in the cache: a second pass over a whole chunk
+            // would cost as much again as the read itself.
+            while (position > chunkStart) {
+                const std::int64_t piece = position - chunkStart < kPieceSize ? position - chunkStart : kPieceSize;
+                const std::int64_t offset = position - piece;
+                if (!source.readAt(offset, buffer.get(), piece)) {
+                    result.status = Status::ReadError;
+                    result.failedAt = chunkStart;
+                    return result;
+                }
+                const std::int64_t index = last_nonzero(buffer.get(), piece);
+                if (index >= 0) {
+                    result.zeros = size - (offset + index + 1);
+                    return result;
+                }
+                position = offset;
             }
-            const std::int64_t index = last_nonzero(buffer.get(), chunk);
-            if (index >= 0) {
-                result.zeros = size - (offset + index + 1);
-                return result;
-            }
-            position = offset;
         }
     }
     result.zeros = size;  // nothing but zero bytes and holes

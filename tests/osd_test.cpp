@@ -149,6 +149,7 @@ TEST(Osd, DataRangesFindTheHoles) {
     EXPECT_EQ(whole[0].begin, 0);
     EXPECT_EQ(whole[0].end, 10000);
 
+    if (!holes_reported(dir)) GTEST_SKIP() << "this file system reports no holes";
     // Data at the start and 8 GiB in, holes around: the runs cover both data
     // blocks and stay clear of most of the holes (block sizes vary by file system).
     const std::string sparse = dir.file("sparse.bin");

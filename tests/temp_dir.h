@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+#include "osd/osd.h"
+
 // Our paths are UTF-8; std::filesystem takes them as char8_t to convert them
 // right on every platform.
 inline std::filesystem::path fs_path(const std::string& utf8) {
@@ -57,7 +59,8 @@ inline std::string read_file(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A file of `size` bytes, all holes (no disk used where holes are supported).
+// A file of `size` bytes, all holes where the file system makes them on
+// extension (Linux file systems do; NTFS only for files marked sparse).
 inline void make_sparse(const std::string& path, std::uintmax_t size) {
     { std::ofstream create(fs_path(path), std::ios::binary | std::ios::trunc); }
     std::filesystem::resize_file(fs_path(path), size);
@@ -72,3 +75,14 @@ inline std::string read_head(const std::string& path, std::size_t count) {
 }
 
 inline std::uintmax_t file_size(const std::string& path) { return std::filesystem::file_size(fs_path(path)); }
+
+// Whether files here get holes that the file layer can see: not every file
+// system reports them (wine, for one, reports none).
+inline bool holes_reported(const TempDir& dir) {
+    const std::string probe = dir.file("hole-probe.bin");
+    make_sparse(probe, std::uintmax_t{1} << 30);
+    OsdFile file;
+    if (osd_open(file, probe, OsdAccess::Read) != 0) return false;
+    const std::vector<OsdRange> ranges = osd_data_ranges(file, file.size);
+    return ranges.empty() || ranges.back().end < file.size;
+}

@@ -69,7 +69,7 @@ TEST(ScanTrailingZeros, CountsChunkByChunkFromTheEnd) {
         const ScanResult result = scan_trailing_zeros(source, c.data + c.zeros, observer);
         EXPECT_EQ(result.status, ScanResult::Status::Ok);
         EXPECT_EQ(result.zeros, c.zeros);
-        EXPECT_EQ(source.reads.size(), c.chunksRead);
+        EXPECT_EQ(observer.percents.size(), c.chunksRead);
         ASSERT_FALSE(observer.percents.empty());
         EXPECT_EQ(observer.percents.front(), 100);
     }
@@ -120,7 +120,7 @@ TEST(ScanTrailingZeros, ProgressFallsAsTheScanMovesBack) {
 
 TEST(ScanTrailingZeros, ReadErrorNamesTheChunkStart) {
     MemorySource source(std::string(3 * MiB, '\0'));
-    source.failOnRead = 2;
+    source.failOnRead = 9;  // within the second chunk, which starts at 1 MiB
     RecordingObserver observer;
     const ScanResult result = scan_trailing_zeros(source, 3 * MiB, observer);
     EXPECT_EQ(result.status, ScanResult::Status::ReadError);
@@ -183,6 +183,7 @@ TEST_F(Button1Test, SmallFiles) {
 }
 
 TEST_F(Button1Test, SparseFilesAreCountedWithoutReadingTheHoles) {
+    if (!holes_reported(dir)) GTEST_SKIP() << "this file system reports no holes";
     // All hole.
     const std::string hole = dir.file("hole.bin");
     make_sparse(hole, std::uintmax_t{5} << 30);

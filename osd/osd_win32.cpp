@@ -1,0 +1,219 @@
+// Win32 file access: wide-character API throughout, UTF-8 paths converted on
+// the way in, 64-bit sizes and offsets from the *Ex calls.
+#include "osd/osd.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+HANDLE native(const OsdFile& file) { return reinterpret_cast<HANDLE>(file.handle); }
+
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// UTF-8 to UTF-16. Invalid UTF-8 is refused rather than replaced, so a
+// mangled name can never open some other file.
+std::optional<std::wstring> widen(const std::string& utf8) {
+    if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
+    const int bytes = static_cast<int>(utf8.size());
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), bytes, nullptr, 0);
+    if (length <= 0) return std::nullopt;
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), bytes, wide.data(), length) != length)
+        return std::nullopt;
+    return wide;
+}
+
+// Names of MAX_PATH characters and more only work with the "\\?\" prefix,
+// which in turn needs an absolute, normalised path. Short names are
+// passed unchanged: device names like NUL must keep their meaning.
+std::wstring carry_long_path(std::wstring path) {
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0 || needed <= MAX_PATH) return path;  // counts the terminator
+    std::wstring full(needed, L'\0');
+    const DWORD written = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (written == 0 || written >= needed) return path;
+    full.resize(written);
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::optional<std::wstring> win_path(const std::string& utf8) {
+    std::optional<std::wstring> wide = widen(utf8);
+    if (!wide) return std::nullopt;
+    return carry_long_path(std::move(*wide));
+}
+
+HANDLE open_existing(const std::wstring& path, DWORD rights) {
+    return CreateFileW(path.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// A root ("C:\", "\", "\\?\C:\", "\\server\share\") is never found by a
+// directory search, which looks for an entry inside a parent.
+bool is_root(const std::wstring& trimmed) {
+    if (trimmed.empty() || trimmed.back() == L':') return true;
+    std::wstring rest;
+    if (trimmed.starts_with(L"\\\\?\\UNC\\"))
+        rest = trimmed.substr(8);
+    else if (trimmed.starts_with(L"\\\\") && !trimmed.starts_with(L"\\\\?\\") && !trimmed.starts_with(L"\\\\.\\"))
+        rest = trimmed.substr(2);
+    else
+        return false;
+    return std::count_if(rest.begin(), rest.end(), is_separator) <= 1;  // server and share only
+}
+
+}  // namespace
+
+OsdFile::~OsdFile() { osd_close(*this); }
+
+int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
+    osd_close(file);
+    const std::optional<std::wstring> wide = win_path(path);
+    if (!wide) return 1;
+    const DWORD rights = access == OsdAccess::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open at all.
+    HANDLE handle = open_existing(*wide, rights);
+    if (handle == INVALID_HANDLE_VALUE) return 1;
+    LARGE_INTEGER size{};
+    // Devices, consoles and pipes have no length to set.
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
+        CloseHandle(handle);
+        return 1;
+    }
+    file.handle = reinterpret_cast<OsdHandle>(handle);
+    file.size = size.QuadPart;
+    file.position = 0;
+    return 0;
+}
+
+int osd_create(OsdFile& file, const std::string& path) {
+    osd_close(file);
+    const std::optional<std::wstring> wide = win_path(path);
+    if (!wide) return 1;
+    // CREATE_NEW: a file that appeared since the caller looked keeps its bytes.
+    HANDLE handle =
+        CreateFileW(wide->c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return 1;
+    file.handle = reinterpret_cast<OsdHandle>(handle);
+    return 0;
+}
+
+std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin) {
+    const DWORD method = origin == OsdOrigin::Begin ? FILE_BEGIN : origin == OsdOrigin::Current ? FILE_CURRENT : FILE_END;
+    LARGE_INTEGER move{};
+    move.QuadPart = distance;
+    LARGE_INTEGER result{};
+    if (file.handle == kOsdInvalidHandle || !SetFilePointerEx(native(file), move, &result, method)) return -1;
+    file.position = result.QuadPart;
+    return result.QuadPart;
+}
+
+std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
+    if (count <= 0 || file.handle == kOsdInvalidHandle) return 0;
+    // ReadFile takes a 32-bit count; stay well inside it.
+    constexpr std::int64_t kChunk = std::int64_t{1} << 30;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const auto want = static_cast<DWORD>(std::min(count - done, kChunk));
+        DWORD got = 0;
+        if (!ReadFile(native(file), bytes + done, want, &got, nullptr)) return 0;
+        if (got == 0) break;  // end of file
+        done += got;
+    }
+    file.position += done;
+    return done;
+}
+
+int osd_seteof(OsdFile& file) {
+    if (file.handle == kOsdInvalidHandle) return 1;
+    return SetEndOfFile(native(file)) ? 0 : 1;
+}
+
+int osd_close(OsdFile& file) {
+    if (file.handle == kOsdInvalidHandle) return 0;
+    const BOOL closed = CloseHandle(native(file));
+    file.handle = kOsdInvalidHandle;
+    return closed ? 0 : 1;
+}
+
+int osd_exists(const std::string& path) {
+    const std::optional<std::wstring> wide = widen(path);
+    if (!wide) return 0;
+    // A directory search misses a folder named with a trailing separator.
+    std::wstring trimmed = *wide;
+    while (!trimmed.empty() && is_separator(trimmed.back())) trimmed.pop_back();
+    if (trimmed.size() != wide->size() && is_root(trimmed))
+        return GetFileAttributesW(carry_long_path(*wide).c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+    if (trimmed.empty()) return 0;
+
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(carry_long_path(std::move(trimmed)).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    FindClose(search);
+    return 1;
+}
+
+std::int64_t osd_filesize(const std::string& path) {
+    std::printf("osd_filesize name-> %s\n", path.c_str());
+    OsdFile file;
+    if (osd_open(file, path, OsdAccess::Read) != 0) return -1;
+    return file.size;
+}
+
+std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size) {
+    std::vector<OsdRange> ranges;
+    if (size <= 0) return ranges;
+    const std::vector<OsdRange> everything{{0, size}};
+    // Only a sparse file can have holes; for any other the answer is known.
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file.handle == kOsdInvalidHandle || !GetFileInformationByHandle(native(file), &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE))
+        return everything;
+
+    // The allocated ranges come back in ascending order; when the buffer
+    // fills, ask again from the end of the last range seen.
+    FILE_ALLOCATED_RANGE_BUFFER query{};
+    query.FileOffset.QuadPart = 0;
+    query.Length.QuadPart = size;
+    std::vector<FILE_ALLOCATED_RANGE_BUFFER> batch(256);
+    for (;;) {
+        DWORD returned = 0;
+        const BOOL complete =
+            DeviceIoControl(native(file), FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query, batch.data(),
+                            static_cast<DWORD>(batch.size() * sizeof batch[0]), &returned, nullptr);
+        if (!complete && GetLastError() != ERROR_MORE_DATA) return everything;
+        const std::size_t count = returned / sizeof batch[0];
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::int64_t begin = std::max<std::int64_t>(batch[i].FileOffset.QuadPart, 0);
+            const std::int64_t end = std::min(batch[i].FileOffset.QuadPart + batch[i].Length.QuadPart, size);
+            if (begin >= end) continue;
+            if (ranges.size() + 1 == kOsdMaxDataRanges) {
+                ranges.push_back({begin, size});  // the rest is read, holes and all
+                return ranges;
+            }
+            ranges.push_back({begin, end});
+        }
+        if (complete) return ranges;
+        // No progress would loop for ever; the caller can still read it all.
+        if (count == 0 || ranges.empty() || ranges.back().end <= query.FileOffset.QuadPart) return everything;
+        if (ranges.back().end >= size) return ranges;
+        query.FileOffset.QuadPart = ranges.back().end;
+        query.Length.QuadPart = size - ranges.back().end;
+    }
+}
