@@ -135,7 +135,9 @@ int main(int argc, char** argv) {
         failures += ok ? 0 : 1;
     };
 
-    const double read = best_of(5, [&] { plain_read(dense); });
+    std::int64_t readTotal = 0;
+    const double read = best_of(5, [&] { readTotal = plain_read(dense); });
+    if (readTotal != denseSize) std::fprintf(stderr, "plain read got %lld bytes\n", static_cast<long long>(readTotal));
     std::int64_t zeros = 0;
     const double scanned = best_of(5, [&] { zeros = scan(quiet, dense); });
     const double gb = static_cast<double>(denseSize) / 1e9;

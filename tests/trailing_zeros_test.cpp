@@ -120,7 +120,7 @@ TEST(ScanTrailingZeros, ProgressFallsAsTheScanMovesBack) {
 
 TEST(ScanTrailingZeros, ReadErrorNamesTheChunkStart) {
     MemorySource source(std::string(3 * MiB, '\0'));
-    source.failOnRead = 9;  // within the second chunk, which starts at 1 MiB
+    source.failOnRead = 2;
     RecordingObserver observer;
     const ScanResult result = scan_trailing_zeros(source, 3 * MiB, observer);
     EXPECT_EQ(result.status, ScanResult::Status::ReadError);

@@ -1,0 +1,633 @@
+#include "app/win32/main_window.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "app/win32/text.h"
+#include "tests/temp_dir.h"
+
+namespace {
+
+using Id = TForm1::ControlId;
+
+// Where a child sits in its parent's client area: left, top, width, height.
+struct Box {
+    int left, top, width, height;
+    bool operator==(const Box&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Box& box) {
+    return out << '{' << box.left << ", " << box.top << ", " << box.width << ", " << box.height << '}';
+}
+
+Box placement(HWND child) {
+    RECT bounds;
+    GetWindowRect(child, &bounds);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&bounds), 2);
+    return {bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top};
+}
+
+std::string class_of(HWND window) {
+    std::wstring name(256, L'\0');
+    name.resize(static_cast<std::size_t>(GetClassNameW(window, name.data(), 256)));
+    return narrow(name);
+}
+
+// Records messages sent to windows of this thread while it lives.
+class SentMessages {
+public:
+    using Filter = std::function<const char*(const CWPSTRUCT&)>;  // a name to record, or null
+    explicit SentMessages(Filter filter) {
+        filter_ = std::move(filter);
+        seen_.clear();
+        hook_ = SetWindowsHookExW(WH_CALLWNDPROC, record, nullptr, GetCurrentThreadId());
+    }
+    ~SentMessages() { UnhookWindowsHookEx(hook_); }
+    SentMessages(const SentMessages&) = delete;
+    SentMessages& operator=(const SentMessages&) = delete;
+    const std::vector<std::string>& seen() const { return seen_; }
+
+private:
+    static LRESULT CALLBACK record(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HC_ACTION) {
+            if (const char* name = filter_(*reinterpret_cast<const CWPSTRUCT*>(lParam))) seen_.emplace_back(name);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline Filter filter_;
+    static inline std::vector<std::string> seen_;
+    HHOOK hook_;
+};
+
+// Runs `answer` on the first dialog box of this thread once a modal loop is
+// running; the caller then enters the modal call.
+void answer_dialog(std::function<void(HWND dialog)> answer) {
+    static std::function<void(HWND)> pending;
+    pending = std::move(answer);
+    SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        HWND dialog = nullptr;
+        EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM found) {
+            if (class_of(window) != "#32770" || !IsWindowVisible(window)) return TRUE;
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        }, reinterpret_cast<LPARAM>(&dialog));
+        if (dialog == nullptr) return;
+        KillTimer(nullptr, timer);
+        pending(dialog);
+    });
+}
+
+std::vector<std::string> child_texts(HWND parent) {
+    std::vector<std::string> texts;
+    EnumChildWindows(parent, [](HWND child, LPARAM list) {
+        reinterpret_cast<std::vector<std::string>*>(list)->push_back(narrow(window_text(child)));
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        form.show();
+        form.processPendingEvents();
+    }
+
+    HWND control(Id id) {
+        const HWND child = form.control(id);
+        EXPECT_NE(child, nullptr) << id;
+        return child;
+    }
+    std::string text(Id id) { return narrow(window_text(control(id))); }
+    void type(Id id, const std::string& text) { SetWindowTextW(control(id), widen(text).c_str()); }
+    void click(Id id) { SendMessageW(control(id), BM_CLICK, 0, 0); }
+    void execute() { SendMessageW(form.handle(), WM_COMMAND, MAKEWPARAM(TForm1::E1, 0), 0); }
+    std::string statusText() {
+        const HWND status = control(TForm1::StatusBar1);
+        const auto length = LOWORD(SendMessageW(status, SB_GETTEXTLENGTHW, 0, 0));
+        std::wstring text(length + 1u, L'\0');
+        SendMessageW(status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
+        text.resize(length);
+        return narrow(text);
+    }
+    // Clicks the tab of a page, as the user would.
+    void selectPage(int index) {
+        const HWND pages = control(TForm1::PageControl1);
+        RECT tab{};
+        TabCtrl_GetItemRect(pages, index, &tab);
+        const LPARAM centre = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+        SendMessageW(pages, WM_LBUTTONDOWN, MK_LBUTTON, centre);
+        SendMessageW(pages, WM_LBUTTONUP, 0, centre);
+        form.processPendingEvents();
+    }
+    bool e1Enabled() { return !(GetMenuState(form.menu(), TForm1::E1, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)); }
+
+    TForm1 form;
+};
+
+// ---------------------------------------------------------------- layout
+
+struct ControlRow {
+    Id id;
+    const char* windowClass;
+    int parent;  // 0: the window's client area
+    Box bounds;
+    const char* caption;  // nullptr: no caption to check
+    bool widensToFit = false;  // a caption the font may make wider than drawn
+};
+
+const ControlRow kControls[] = {
+    {TForm1::Button3, "Button", 0, {8, 8, 105, 25}, "新規ファイル名生成"},
+    {TForm1::Edit1, "Edit", 0, {8, 40, 378, 21}, ""},
+    {TForm1::Label3, "Static", 0, {8, 72, 63, 13}, "現在のサイズ", true},
+    {TForm1::Label1, "Static", 0, {88, 72, 97, 13}, "0"},
+    {TForm1::Label2, "Static", 0, {8, 104, 53, 13}, "出力サイズ", true},
+    {TForm1::Label4, "Static", 0, {88, 104, 97, 13}, "0"},
+    {TForm1::Label5, "Static", 0, {203, 104, 117, 13}, "0"},
+    {TForm1::PageControl1, "SysTabControl32", 0, {8, 136, 257, 89}, nullptr},
+    {TForm1::Edit5, "Edit", TForm1::TabSheet1, {3, 3, 42, 21}, ""},
+    {TForm1::Label6, "Static", TForm1::TabSheet1, {51, 13, 13, 13}, "GB", true},
+    {TForm1::Edit6, "Edit", TForm1::TabSheet1, {70, 3, 42, 21}, ""},
+    {TForm1::Label7, "Static", TForm1::TabSheet1, {118, 13, 14, 13}, "MB", true},
+    {TForm1::Edit7, "Edit", TForm1::TabSheet1, {138, 3, 41, 21}, ""},
+    {TForm1::Label8, "Static", TForm1::TabSheet1, {185, 13, 12, 13}, "KB", true},
+    {TForm1::Edit8, "Edit", TForm1::TabSheet1, {203, 3, 41, 21}, ""},
+    {TForm1::CheckBox1, "Button", TForm1::TabSheet1, {3, 41, 150, 17}, "単位繰り上げを1024にする", true},
+    {TForm1::Button1, "Button", TForm1::TabSheet2, {0, 3, 73, 25}, "末尾ゼロ検索"},
+    {TForm1::ProgressBar1, "msctls_progress32", TForm1::TabSheet2, {79, 10, 151, 17}, nullptr},
+    {TForm1::Label9, "Static", TForm1::TabSheet2, {8, 40, 121, 13}, "0"},
+};
+
+TEST_F(WindowTest, EveryControlHasItsClassIdParentGeometryAndCaption) {
+    for (const ControlRow& row : kControls) {
+        SCOPED_TRACE(row.id);
+        const HWND child = control(row.id);
+        ASSERT_NE(child, nullptr);
+        EXPECT_EQ(GetDlgCtrlID(child), row.id);
+        EXPECT_EQ(class_of(child), row.windowClass);
+        EXPECT_EQ(GetParent(child), row.parent == 0 ? form.handle() : control(static_cast<Id>(row.parent)));
+        const Box box = placement(child);
+        if (row.widensToFit) {
+            EXPECT_EQ(box.left, row.bounds.left);
+            EXPECT_EQ(box.top, row.bounds.top);
+            EXPECT_EQ(box.height, row.bounds.height);
+            EXPECT_GE(box.width, row.bounds.width);
+        } else {
+            EXPECT_EQ(box, row.bounds);
+        }
+        if (row.caption != nullptr) {
+            EXPECT_EQ(text(row.id), row.caption);
+        }
+    }
+}
+
+// Each page is a child of the tab control, over its display area, below the
+// tabs, and big enough for everything placed on it.
+TEST_F(WindowTest, PagesFillTheTabControlAndHoldTheirControls) {
+    const HWND pages = control(TForm1::PageControl1);
+    RECT client;
+    GetClientRect(pages, &client);
+    RECT tab{};
+    TabCtrl_GetItemRect(pages, 0, &tab);
+    for (Id sheet : {TForm1::TabSheet1, TForm1::TabSheet2}) {
+        SCOPED_TRACE(sheet);
+        EXPECT_EQ(GetParent(control(sheet)), pages);
+        EXPECT_EQ(GetDlgCtrlID(control(sheet)), sheet);
+        const Box page = placement(control(sheet));
+        EXPECT_GE(page.top, tab.bottom);
+        EXPECT_GE(page.left, 0);
+        EXPECT_LE(page.left + page.width, client.right);
+        EXPECT_LE(page.top + page.height, client.bottom);
+        for (const ControlRow& row : kControls) {
+            if (row.parent != sheet) continue;
+            const Box box = placement(control(row.id));
+            EXPECT_LE(box.left + box.width, page.width) << row.id;
+            EXPECT_LE(box.top + box.height, page.height) << row.id;
+        }
+    }
+    EXPECT_EQ(text(TForm1::TabSheet1), "ユーザー指定");
+    EXPECT_EQ(text(TForm1::TabSheet2), "末尾ゼロ削除");
+}
+
+TEST_F(WindowTest, WidenedCaptionsAreWholeAndStayClearOfTheirNeighbours) {
+    for (Id label : {TForm1::Label3, TForm1::Label2, TForm1::Label6, TForm1::Label7, TForm1::Label8}) {
+        const HWND child = control(label);
+        const std::wstring caption = window_text(child);
+        const HDC dc = GetDC(child);
+        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(child, WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(child, dc);
+        EXPECT_GE(placement(child).width, extent.cx) << label << " cut off";
+    }
+    const std::pair<Id, Id> neighbours[] = {
+        {TForm1::Label3, TForm1::Label1}, {TForm1::Label2, TForm1::Label4}, {TForm1::Label6, TForm1::Edit6},
+        {TForm1::Label7, TForm1::Edit7}, {TForm1::Label8, TForm1::Edit8},
+    };
+    for (const auto& [caption, next] : neighbours) {
+        const Box box = placement(control(caption));
+        EXPECT_LT(box.left + box.width, placement(control(next)).left) << caption;
+    }
+}
+
+TEST_F(WindowTest, WindowTitleFrameMenuAndFont) {
+    const HWND window = form.handle();
+    EXPECT_EQ(narrow(window_text(window)), "Tavrix v0.11");
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_TRUE(style & WS_THICKFRAME) << "the border is sizeable";
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+
+    const HMENU menu = GetMenu(window);
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(GetMenuItemCount(menu), 1);
+    EXPECT_EQ(GetMenuItemID(menu, 0), static_cast<UINT>(TForm1::E1)) << "a command, not a submenu";
+    EXPECT_EQ(GetSubMenu(menu, 0), nullptr);
+    std::wstring caption(32, L'\0');
+    caption.resize(static_cast<std::size_t>(GetMenuStringW(menu, 0, caption.data(), 32, MF_BYPOSITION)));
+    EXPECT_EQ(narrow(caption), "実行(&E)");
+
+    const HDC screen = GetDC(nullptr);
+    const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, screen);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(control(TForm1::Edit1), WM_GETFONT, 0, 0));
+    LOGFONTW face{};
+    ASSERT_EQ(GetObjectW(font, sizeof face, &face), static_cast<int>(sizeof face));
+    EXPECT_EQ(narrow(face.lfFaceName), "Tahoma");
+    EXPECT_EQ(face.lfHeight, height);
+    EXPECT_EQ(face.lfCharSet, DEFAULT_CHARSET);
+    for (const ControlRow& row : kControls) {
+        EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(control(row.id), WM_GETFONT, 0, 0)), font) << row.id;
+    }
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(control(TForm1::StatusBar1), WM_GETFONT, 0, 0)), font);
+}
+
+TEST_F(WindowTest, ClientAreaCentredWithTheStatusBarAlongTheBottom) {
+    RECT client;
+    GetClientRect(form.handle(), &client);
+    EXPECT_EQ(client.right, 394);
+    EXPECT_EQ(client.bottom, 254);
+    const HWND status = control(TForm1::StatusBar1);
+    EXPECT_EQ(class_of(status), "msctls_statusbar32");
+    EXPECT_TRUE(GetWindowLongPtrW(status, GWL_STYLE) & SBARS_SIZEGRIP);
+    EXPECT_EQ(placement(status), (Box{0, 235, 394, 19}));
+
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT window;
+    GetWindowRect(form.handle(), &window);
+    EXPECT_NEAR(window.left + window.right, work.left + work.right, 2) << "centred across";
+    EXPECT_NEAR(window.top + window.bottom, work.top + work.bottom, 2) << "centred down";
+}
+
+TEST_F(WindowTest, OnResizeOnlyTheStatusBarFollows) {
+    RECT window;
+    GetWindowRect(form.handle(), &window);
+    SetWindowPos(form.handle(), nullptr, 0, 0, window.right - window.left + 206, window.bottom - window.top + 166,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(placement(control(TForm1::StatusBar1)), (Box{0, 420 - 19, 600, 19}));
+    for (const ControlRow& row : kControls) {
+        const Box box = placement(control(row.id));
+        EXPECT_EQ(box.left, row.bounds.left) << row.id;
+        EXPECT_EQ(box.top, row.bounds.top) << row.id;
+    }
+}
+
+TEST_F(WindowTest, OpensOnTheFirstPageAndTabsSwitchPages) {
+    const HWND pages = control(TForm1::PageControl1);
+    ASSERT_EQ(TabCtrl_GetItemCount(pages), 2);
+    const char* captions[] = {"ユーザー指定", "末尾ゼロ削除"};
+    for (int index = 0; index < 2; ++index) {
+        std::wstring caption(32, L'\0');
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = caption.data();
+        item.cchTextMax = 32;
+        ASSERT_TRUE(TabCtrl_GetItem(pages, index, &item));
+        EXPECT_EQ(narrow(item.pszText), captions[index]);
+    }
+    EXPECT_EQ(TabCtrl_GetCurSel(pages), 0);
+    EXPECT_TRUE(IsWindowVisible(control(TForm1::TabSheet1)));
+    EXPECT_FALSE(IsWindowVisible(control(TForm1::TabSheet2)));
+
+    selectPage(1);
+    EXPECT_EQ(TabCtrl_GetCurSel(pages), 1);
+    EXPECT_FALSE(IsWindowVisible(control(TForm1::TabSheet1)));
+    EXPECT_TRUE(IsWindowVisible(control(TForm1::TabSheet2)));
+    selectPage(0);
+    EXPECT_TRUE(IsWindowVisible(control(TForm1::TabSheet1)));
+    EXPECT_FALSE(IsWindowVisible(control(TForm1::TabSheet2)));
+}
+
+TEST_F(WindowTest, InitialStateOfCheckBoxAndProgressBar) {
+    EXPECT_EQ(SendMessageW(control(TForm1::CheckBox1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    const HWND progress = control(TForm1::ProgressBar1);
+    PBRANGE range{};
+    SendMessageW(progress, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    EXPECT_EQ(range.iLow, 0);
+    EXPECT_EQ(range.iHigh, 100);
+    EXPECT_EQ(SendMessageW(progress, PBM_GETPOS, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(progress, PBM_GETSTEP, 0, 0), 1);
+}
+
+TEST_F(WindowTest, NumberLabelsAreRightAlignedAndSetOff) {
+    for (Id label : {TForm1::Label1, TForm1::Label4, TForm1::Label5, TForm1::Label9}) {
+        EXPECT_EQ(GetWindowLongPtrW(control(label), GWL_STYLE) & SS_TYPEMASK, SS_RIGHT) << label;
+    }
+    // Ask for the colours the way a label does: from its parent.
+    const std::unique_ptr<std::remove_pointer_t<HDC>, decltype(&DeleteDC)> dc(CreateCompatibleDC(nullptr),
+                                                                               &DeleteDC);
+    auto backgroundOf = [&](Id label) {
+        SetBkColor(dc.get(), RGB(1, 2, 3));
+        const LRESULT brush = SendMessageW(GetParent(control(label)), WM_CTLCOLORSTATIC,
+                                           reinterpret_cast<WPARAM>(dc.get()),
+                                           reinterpret_cast<LPARAM>(control(label)));
+        EXPECT_NE(brush, 0) << label;
+        return GetBkColor(dc.get());
+    };
+    const COLORREF light = GetSysColor(COLOR_CAPTIONTEXT);
+    for (Id label : {TForm1::Label1, TForm1::Label4, TForm1::Label5}) EXPECT_EQ(backgroundOf(label), light) << label;
+    for (Id label : {TForm1::Label3, TForm1::Label9, TForm1::Label6}) EXPECT_NE(backgroundOf(label), light) << label;
+}
+
+// Tab walks the stops of the window, then those of the shown page, and
+// wraps; Shift+Tab walks back.
+TEST_F(WindowTest, TabKeyFollowsTheTabOrder) {
+    auto walk = [&](Id from, int presses, bool shift) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        SetKeyboardState(keys);
+        SetFocus(control(from));
+        std::vector<int> visited{GetDlgCtrlID(GetFocus())};
+        for (int i = 0; i < presses; ++i) {
+            PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 1);
+            form.processPendingEvents();
+            visited.push_back(GetDlgCtrlID(GetFocus()));
+        }
+        keys[VK_SHIFT] = 0;
+        SetKeyboardState(keys);
+        return visited;
+    };
+    using F = TForm1;
+    EXPECT_EQ(walk(F::Edit1, 8, false), (std::vector<int>{F::Edit1, F::Button3, F::PageControl1, F::Edit5, F::Edit6,
+                                                          F::Edit7, F::Edit8, F::CheckBox1, F::Edit1}));
+    EXPECT_EQ(walk(F::Edit5, 3, true), (std::vector<int>{F::Edit5, F::PageControl1, F::Button3, F::Edit1}));
+    EXPECT_EQ(walk(F::Edit1, 1, true), (std::vector<int>{F::Edit1, F::CheckBox1}));
+    selectPage(1);
+    EXPECT_EQ(walk(F::Edit1, 4, false), (std::vector<int>{F::Edit1, F::Button3, F::PageControl1, F::Button1, F::Edit1}));
+}
+
+// ---------------------------------------------------------------- wiring
+
+TEST_F(WindowTest, UnitFieldsAndCheckBoxRecomputeTheOutputSize) {
+    type(TForm1::Edit6, "1");
+    EXPECT_EQ(text(TForm1::Label4), "1,000,000");
+    EXPECT_EQ(text(TForm1::Label5), "f4240");
+    click(TForm1::CheckBox1);
+    EXPECT_TRUE(form.isCheckBox1Checked());
+    EXPECT_EQ(text(TForm1::Label4), "1,048,576");
+    EXPECT_EQ(text(TForm1::Label5), "100000");
+    type(TForm1::Edit5, "1");
+    EXPECT_EQ(text(TForm1::Label4), "1,074,790,400");
+    type(TForm1::Edit7, "1");
+    type(TForm1::Edit8, "1");
+    EXPECT_EQ(text(TForm1::Label4), "1,074,791,425");
+}
+
+TEST_F(WindowTest, ExecuteCommandGivesTheFileTheOutputSize) {
+    TempDir dir;
+    const std::string path = dir.file("出力.bin");
+    write_file(path, std::string(100, 'x'));
+    type(TForm1::Edit1, path);
+    type(TForm1::Edit8, "10");
+
+    execute();
+    EXPECT_EQ(file_size(path), 10u);
+    EXPECT_EQ(statusText(), path + "を作成しました");
+}
+
+HGLOBAL drop_of(const std::vector<std::string>& paths) {
+    std::wstring list;
+    for (const std::string& path : paths) list += widen(path) + L'\0';
+    list += L'\0';
+    const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::memcpy(header + 1, list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    return memory;
+}
+
+TEST_F(WindowTest, DropTakesOnlyTheFirstFile) {
+    TempDir dir;
+    const std::string first = dir.file("テスト.bin");
+    make_sparse(first, 1'234'567);
+    write_file(dir.file("second.bin"), std::string(10, 'x'));
+    write_file(dir.file("third.bin"), std::string(20, 'x'));
+    EXPECT_TRUE(GetWindowLongPtrW(form.handle(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+
+    SendMessageW(form.handle(), WM_DROPFILES,
+                 reinterpret_cast<WPARAM>(drop_of({first, dir.file("second.bin"), dir.file("third.bin")})), 0);
+    EXPECT_EQ(text(TForm1::Edit1), first);
+    EXPECT_EQ(text(TForm1::Label1), "1,234,567");
+    for (Id untouched : {TForm1::Label4, TForm1::Label5, TForm1::Label9}) EXPECT_EQ(text(untouched), "0") << untouched;
+
+    // No path buffer of the classic 260 characters in the way.
+    const std::string longPath = dir.file(std::string(300, 'n') + ".bin");
+    SendMessageW(form.handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop_of({longPath})), 0);
+    EXPECT_EQ(form.editText(EditId::Edit1), longPath);
+    EXPECT_EQ(text(TForm1::Label1), "-1");
+}
+
+TEST_F(WindowTest, SearchButtonCountsTrailingZeros) {
+    TempDir dir;
+    const std::string path = dir.file("zeros.bin");
+    write_file(path, std::string(100, 'x') + std::string(50, '\0'));
+    type(TForm1::Edit1, path);
+    selectPage(1);
+
+    click(TForm1::Button1);
+    EXPECT_EQ(text(TForm1::Label9), "50");
+    EXPECT_EQ(text(TForm1::Label4), "100");
+    EXPECT_EQ(text(TForm1::Label5), "64");
+    EXPECT_TRUE(IsWindowEnabled(control(TForm1::Button1))) << "commands come back after the scan";
+    EXPECT_TRUE(e1Enabled());
+    EXPECT_EQ(SendMessageW(control(TForm1::ProgressBar1), PBM_GETPOS, 0, 0), 0);
+}
+
+TEST_F(WindowTest, NewNameButtonShowsTheChosenFolderBeforeUsingIt) {
+    TempDir dir;
+    std::vector<std::string> titles;
+    std::vector<std::string> messages;
+    form.setFolderChooserForTesting([&](const std::string& title, const std::string& initialFolder) {
+        titles.push_back(title);
+        EXPECT_EQ(initialFolder, "");
+        return titles.size() == 1 ? std::optional<std::string>(dir.path()) : std::nullopt;
+    });
+    form.setMessageBoxForTesting([&](const std::string& text) {
+        EXPECT_EQ(form.editText(EditId::Edit1), "") << "shown before Edit1 changes";
+        messages.push_back(text);
+    });
+
+    click(TForm1::Button3);
+    EXPECT_EQ(titles, std::vector<std::string>{"作成先を選択してください"});
+    EXPECT_EQ(messages, std::vector<std::string>{dir.path()});
+    const std::string chosen = form.editText(EditId::Edit1);
+    EXPECT_EQ(chosen.substr(0, dir.path().size() + 1), dir.path() + "\\");
+    EXPECT_EQ(chosen.size(), dir.path().size() + 1 + 15) << "separator and YYYYMMDD-hhmmss";
+
+    click(TForm1::Button3);  // cancelled this time
+    EXPECT_EQ(titles.size(), 2u);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(form.editText(EditId::Edit1), chosen);
+}
+
+// ---------------------------------------------------------------- view
+
+TEST_F(WindowTest, ViewOperationsReachTheControls) {
+    const std::string path = "C:\\テスト フォルダ\\ファイル.bin";
+    form.setEdit1Text(path);
+    EXPECT_EQ(text(TForm1::Edit1), path);
+    EXPECT_EQ(form.editText(EditId::Edit1), path);
+    type(TForm1::Edit7, "１２");
+    EXPECT_EQ(form.editText(EditId::Edit7), "１２");
+    form.setLabelCaption(LabelId::Label9, "1,234");
+    EXPECT_EQ(text(TForm1::Label9), "1,234");
+    form.setStatusText("バッファを確保できません");
+    EXPECT_EQ(statusText(), "バッファを確保できません");
+    form.setProgress(40);
+    EXPECT_EQ(SendMessageW(control(TForm1::ProgressBar1), PBM_GETPOS, 0, 0), 40);
+    EXPECT_EQ(form.nativeHandle(), form.handle());
+
+    TempDir dir;
+    const std::string target = dir.file("target.bin");
+    write_file(target, std::string(5, 'x'));
+    form.setEdit1Text(target);
+    form.setCommandsEnabled(false);
+    EXPECT_FALSE(IsWindowEnabled(control(TForm1::Button1)));
+    EXPECT_FALSE(e1Enabled());
+    execute();
+    EXPECT_EQ(file_size(target), 5u) << "a greyed command does nothing";
+    form.setCommandsEnabled(true);
+    EXPECT_TRUE(IsWindowEnabled(control(TForm1::Button1)));
+    EXPECT_TRUE(e1Enabled());
+}
+
+// Returns the exit code of a quit message waiting in the queue, taking it.
+std::optional<WPARAM> take_quit() {
+    MSG message;
+    if (!PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) return std::nullopt;
+    return message.wParam;
+}
+
+TEST_F(WindowTest, ClosingDestroysTheWindowAndEndsTheLoopWithZero) {
+    const HWND window = form.handle();
+    EXPECT_FALSE(form.closeRequested());
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(form.closeRequested());
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(form.handle(), nullptr);
+    EXPECT_EQ(take_quit(), std::optional<WPARAM>(0));
+    form.setStatusText("after close");  // harmless once the window is gone
+    EXPECT_EQ(form.editText(EditId::Edit1), "");
+}
+
+// A close that arrives while the scan pumps events hides the window; the scan
+// stops, gives the commands back, and only then is the window destroyed.
+TEST_F(WindowTest, CloseDuringAScanWaitsForTheHandler) {
+    TempDir dir;
+    const std::string path = dir.file("scan.bin");
+    write_file(path, std::string(10, 'x'));
+    type(TForm1::Edit1, path);
+    selectPage(1);
+    const HWND window = form.handle();
+    const HWND button = control(TForm1::Button1);
+    const SentMessages order([window, button](const CWPSTRUCT& sent) -> const char* {
+        if (sent.hwnd == window && sent.message == WM_SHOWWINDOW && !sent.wParam) return "hidden";
+        if (sent.hwnd == button && sent.message == WM_ENABLE && sent.wParam) return "enabled";
+        if (sent.hwnd == window && sent.message == WM_DESTROY) return "destroyed";
+        return nullptr;
+    });
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    click(TForm1::Button1);
+    EXPECT_EQ(order.seen(), (std::vector<std::string>{"hidden", "enabled", "destroyed"}));
+    EXPECT_TRUE(form.closeRequested());
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(take_quit(), std::optional<WPARAM>(0));
+}
+
+TEST_F(WindowTest, PumpingEventsLeavesAQuitForTheMainLoop) {
+    PostQuitMessage(3);
+    form.processPendingEvents();
+    EXPECT_EQ(take_quit(), std::optional<WPARAM>(3));
+}
+
+// ---------------------------------------------------------------- dialogs
+
+TEST_F(WindowTest, MessageBoxIsOwnedTitledAndCarriesTheText) {
+    std::string title;
+    std::vector<std::string> texts;
+    HWND owner = nullptr;
+    answer_dialog([&](HWND box) {
+        title = narrow(window_text(box));
+        texts = child_texts(box);
+        owner = GetWindow(box, GW_OWNER);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    form.showMessage("C:\\作成先");
+    EXPECT_EQ(title, "Tavrix");
+    EXPECT_EQ(owner, form.handle());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "C:\\作成先"), texts.end());
+}
+
+TEST_F(WindowTest, CancelledFolderBrowserGivesNothing) {
+    std::vector<std::string> texts;
+    answer_dialog([&](HWND dialog) {
+        texts = child_texts(dialog);
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(form.chooseFolder("作成先を選択してください", "C:\\windows"), std::nullopt);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "作成先を選択してください"), texts.end());
+}
+
+TEST(BrowseCallback, SelectsTheStartingFolderOnceTheDialogIsUp) {
+    const HWND dialog = CreateWindowExW(0, L"Static", L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(dialog, nullptr);
+    static std::vector<std::wstring> selected;
+    selected.clear();
+    {
+        const SentMessages sent([dialog](const CWPSTRUCT& message) -> const char* {
+            if (message.hwnd != dialog || message.message != BFFM_SETSELECTIONW) return nullptr;
+            EXPECT_EQ(message.wParam, static_cast<WPARAM>(TRUE)) << "the selection is a path";
+            selected.emplace_back(reinterpret_cast<const wchar_t*>(message.lParam));
+            return "select";
+        });
+        const std::wstring folder = L"C:\\テスト";
+        const std::wstring none;
+        EXPECT_EQ(browse_callback(dialog, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(&folder)), 0);
+        EXPECT_EQ(browse_callback(dialog, BFFM_SELCHANGED, 0, reinterpret_cast<LPARAM>(&folder)), 0);
+        EXPECT_EQ(browse_callback(dialog, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(&none)), 0);
+        EXPECT_EQ(sent.seen().size(), 1u);
+    }
+    EXPECT_EQ(selected, std::vector<std::wstring>{L"C:\\テスト"});
+    DestroyWindow(dialog);
+}
+
+}  // namespace
