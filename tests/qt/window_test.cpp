@@ -385,6 +385,32 @@ TEST_F(WindowTest, SearchButtonCountsTrailingZeros) {
     EXPECT_TRUE(E1()->isEnabled());
 }
 
+TEST_F(WindowTest, OneMegabyteOfTheBinaryUnitCreatesANewFile) {
+    TempDir dir;
+    const std::string path = dir.file("new.bin");
+    control<QLineEdit>("Edit1")->setText(qs(path));
+    control<QCheckBox>("CheckBox1")->setChecked(true);
+    control<QLineEdit>("Edit6")->setText(QStringLiteral("1"));
+    E1()->trigger();
+    EXPECT_EQ(read_file(path), std::string(1048576, '\0'));
+    EXPECT_EQ(statusText()->text(), qs(path + "を作成しました"));
+}
+
+TEST_F(WindowTest, ClosingDuringAScanStopsItAtTheNextChunk) {
+    TempDir dir;
+    const std::string path = dir.file("zeros.bin");
+    write_file(path, std::string(8 << 20, '\0'));
+    control<QLineEdit>("Edit1")->setText(qs(path));
+    showAndSettle();
+    // Runs inside the scan's first event pump, as a click on the close box would.
+    QTimer::singleShot(0, &form, [this] { form.close(); });
+    control<QPushButton>("Button1")->click();
+    EXPECT_TRUE(form.closeRequested());
+    EXPECT_EQ(text("Label9"), QStringLiteral("0")) << "a stopped scan sets no size";
+    EXPECT_EQ(text("Label4"), QStringLiteral("0"));
+    EXPECT_EQ(control<QProgressBar>("ProgressBar1")->value(), 0);
+}
+
 TEST_F(WindowTest, NewNameButtonUsesTheChosenFolderAndShowsIt) {
     TempDir dir;
     std::string askedTitle;
