@@ -2,7 +2,6 @@
 #include "osd/osd.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,8 +34,6 @@ int open_not_folder(const std::string& path, int flags) {
 }
 
 }  // namespace
-
-OsdFile::~OsdFile() { osd_close(*this); }
 
 int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
     osd_close(file);
@@ -106,13 +103,6 @@ int osd_close(OsdFile& file) {
 int osd_exists(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::lstat(path.c_str(), &st) == 0 ? 1 : 0;
-}
-
-std::int64_t osd_filesize(const std::string& path) {
-    std::printf("osd_filesize name-> %s\n", path.c_str());
-    OsdFile file;
-    if (osd_open(file, path, OsdAccess::Read) != 0) return -1;
-    return file.size;
 }
 
 std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size) {

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,8 +77,6 @@ bool is_root(const std::wstring& trimmed) {
 }
 
 }  // namespace
-
-OsdFile::~OsdFile() { osd_close(*this); }
 
 int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
     osd_close(file);
@@ -167,13 +164,6 @@ int osd_exists(const std::string& path) {
     if (search == INVALID_HANDLE_VALUE) return 0;
     FindClose(search);
     return 1;
-}
-
-std::int64_t osd_filesize(const std::string& path) {
-    std::printf("osd_filesize name-> %s\n", path.c_str());
-    OsdFile file;
-    if (osd_open(file, path, OsdAccess::Read) != 0) return -1;
-    return file.size;
 }
 
 std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size) {
