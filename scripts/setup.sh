@@ -14,7 +14,8 @@ say() { printf '==> %s\n' "$*"; }
 
 packages=(cmake g++ make qt6-base-dev fonts-noto-cjk)
 if [ "$mode" = test ]; then
-    packages+=(libgtest-dev)
+    # GoogleTest; mingw-w64 and wine for the Windows build and its tests.
+    packages+=(libgtest-dev g++-mingw-w64-x86-64-posix wine64)
 fi
 
 missing=()
@@ -51,7 +52,9 @@ if [ "$mode" = run ]; then
     exec build/default/tavrix
 fi
 
-for preset in default asan; do
+# The Windows build runs its tests under wine, in a private prefix made inside
+# build/windows on first use.
+for preset in default asan windows; do
     build "$preset"
     say "running the tests of preset '$preset'"
     ctest --preset "$preset"

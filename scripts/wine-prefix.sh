@@ -48,6 +48,13 @@ reg_add 'HKCU\Software\Wine\Drivers' /v Graphics /d null
 reg_add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
 reg_add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d 'Noto Sans CJK JP'
 
+# Debian's wine looks for its own fonts (Tahoma among them) in the wrong
+# folder; a copy in the prefix gives controls the face they were laid out for.
+if [ -d /usr/share/wine/fonts ]; then
+    echo "wine prefix $WINEPREFIX: copying wine's fonts"
+    cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+fi
+
 # The registry reaches the disk only when the server shuts down.
 echo "wine prefix $WINEPREFIX: waiting for wineserver"
 "$wineserver" -w
