@@ -20,13 +20,14 @@ int open_retrying(const std::string& path, int flags, mode_t mode = 0) {
     return fd;
 }
 
-// Opens a regular file (or device); a folder is refused, as callers expect a
-// folder never to open as a file.
-int open_not_folder(const std::string& path, int flags) {
-    int fd = open_retrying(path, flags);
+// Opens a regular file only. A folder must never open as a file, and a FIFO
+// or device would block the window or report no length; O_NONBLOCK keeps the
+// open itself from waiting on a FIFO.
+int open_regular_file(const std::string& path, int flags) {
+    int fd = open_retrying(path, flags | O_NONBLOCK);
     if (fd < 0) return -1;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, flags & ~O_ACCMODE) != 0) {
         ::close(fd);
         return -1;
     }
@@ -37,7 +38,7 @@ int open_not_folder(const std::string& path, int flags) {
 
 int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
     osd_close(file);
-    int fd = open_not_folder(path, access == OsdAccess::Read ? O_RDONLY : O_RDWR);
+    int fd = open_regular_file(path, access == OsdAccess::Read ? O_RDONLY : O_RDWR);
     if (fd < 0) return 1;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {

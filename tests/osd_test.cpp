@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "osd/osd.h"
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 #include "temp_dir.h"
 
 namespace {
@@ -17,6 +20,18 @@ TEST(Osd, FolderExistsButNeverOpensAsAFile) {
     osd_close(file);  // closing the invalid handle is harmless
     osd_close(file);
 }
+
+#ifndef _WIN32
+TEST(Osd, FifoIsRefusedWithoutWaiting) {
+    TempDir dir;
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(osd_exists(fifo), 1);
+    OsdFile file;
+    EXPECT_EQ(osd_open(file, fifo, OsdAccess::Read), 1);  // would block without a writer
+    EXPECT_EQ(osd_open(file, fifo, OsdAccess::ReadWrite), 1);
+}
+#endif
 
 TEST(Osd, MissingFile) {
     TempDir dir;
