@@ -76,8 +76,12 @@ TEST(ScanTrailingZeros, CountsChunkByChunkFromTheEnd) {
 }
 
 TEST(ScanTrailingZeros, FindsEveryPositionOfTheLastNonZeroByte) {
-    // Walks the last data byte through a 64-byte block and its neighbours.
-    for (std::int64_t length = 1; length <= 200; ++length) {
+    // Walks the last data byte through every place in short buffers and in
+    // buffers around the zero test's block sizes.
+    std::vector<std::int64_t> lengths;
+    for (std::int64_t length = 1; length <= 200; ++length) lengths.push_back(length);
+    for (std::int64_t length : {1023, 1024, 1025, 2048, 3001, 4096}) lengths.push_back(length);
+    for (std::int64_t length : lengths) {
         for (std::int64_t at = 0; at < length; ++at) {
             std::string bytes(static_cast<std::size_t>(length), '\0');
             bytes[static_cast<std::size_t>(at)] = '\x01';
@@ -120,7 +124,7 @@ TEST(ScanTrailingZeros, ProgressFallsAsTheScanMovesBack) {
 
 TEST(ScanTrailingZeros, ReadErrorNamesTheChunkStart) {
     MemorySource source(std::string(3 * MiB, '\0'));
-    source.failOnRead = 2;
+    source.failOnRead = 5;  // past the first chunk's pieces
     RecordingObserver observer;
     const ScanResult result = scan_trailing_zeros(source, 3 * MiB, observer);
     EXPECT_EQ(result.status, ScanResult::Status::ReadError);
