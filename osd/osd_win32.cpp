@@ -2,12 +2,6 @@
 // the way in, 64-bit sizes and offsets from the *Ex calls.
 #include "osd/osd.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #include <winioctl.h>
 

@@ -1,12 +1,6 @@
 // UTF-8 (our texts and paths) to and from UTF-16 (the wide Win32 API).
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <climits>
