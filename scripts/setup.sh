@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, then opens the window (run) or runs every
-# test (test). Safe to run again: it only installs and rebuilds what is needed.
+# Installs what is missing, builds, then opens the window (run), runs every
+# test (test), or makes the Debian package and the Windows zip in build/package
+# (package). Safe to run again: it only installs and rebuilds what is needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode=${1:-}
 case "$mode" in
-    run | test) ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    run | test | package) ;;
+    *) echo "usage: $0 run|test|package" >&2; exit 2 ;;
 esac
 
 say() { printf '==> %s\n' "$*"; }
 
 packages=(cmake g++ make qt6-base-dev fonts-noto-cjk)
-if [ "$mode" = test ]; then
+if [ "$mode" = test ] || [ "$mode" = package ]; then
     # GoogleTest; mingw-w64 and wine for the Windows build and its tests.
     packages+=(libgtest-dev g++-mingw-w64-x86-64-posix wine64)
+    # The package and its checks: dpkg-shlibdeps, desktop-file-validate,
+    # appstreamcli, lintian.
+    packages+=(dpkg-dev desktop-file-utils appstream lintian)
 fi
 
 missing=()
@@ -50,6 +54,31 @@ if [ "$mode" = run ]; then
     fi
     say "opening the window: build/default/tavrix"
     exec build/default/tavrix
+fi
+
+if [ "$mode" = package ]; then
+    build default
+    build windows
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/default/CMakeCache.txt)
+    # Packages of an older version must not linger next to the new ones.
+    rm -rf build/package
+    say "making the Debian package"
+    cpack --config build/default/CPackConfig.cmake -B build/package
+    say "making the Windows zip"
+    cpack --config build/windows/CPackConfig.cmake -B build/package
+    rm -rf build/package/_CPack_Packages
+    deb=build/package/tavrix_${version}_$(dpkg --print-architecture).deb
+    zip=build/package/tavrix-${version}-win64.zip
+    say "lintian $deb"
+    lintian_output=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v '^running with root privileges' || true)
+    echo "${lintian_output:-(nothing to report)}"
+    if grep -q '^E:' <<<"$lintian_output"; then
+        echo "lintian found errors in $deb" >&2
+        exit 1
+    fi
+    say "made $deb ($(stat -c %s "$deb") bytes) and $zip ($(stat -c %s "$zip") bytes)"
+    say "install with: sudo apt install ./$deb"
+    exit 0
 fi
 
 # The Windows build runs its tests under wine, in a private prefix made inside
