@@ -1,5 +1,4 @@
-#include "app/drop.h"
-
+#include "app/handlers.h"
 #include "app/view.h"
 #include "osd/osd.h"
 #include "util/format_grouped.h"

@@ -8,29 +8,39 @@
 enum class EditId { Edit1, Edit5, Edit6, Edit7, Edit8 };
 enum class LabelId { Label1, Label4, Label5, Label9 };
 
+// The modal dialogs of the window. Bindings show the real ones; tests put
+// stand-ins in their place through the binding's setDialogs.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Modal box with the text, the application title and an OK button.
+    virtual void showMessage(const std::string& text) = 0;
+    // Modal folder chooser; nullopt when cancelled. Paths are UTF-8.
+    virtual std::optional<std::string> chooseFolder(const std::string& title, const std::string& initialFolder) = 0;
+};
+
 class View {
 public:
     virtual ~View() = default;
 
+    // Edit1 gives back the exact bytes of a path set by setEdit1Text (a
+    // dropped name need not be UTF-8) until the user edits it; the other
+    // fields give their UTF-8 text.
     virtual std::string editText(EditId edit) const = 0;
-    virtual void setEdit1Text(const std::string& text) = 0;
+    virtual void setEdit1Text(const std::string& path) = 0;
     virtual void setLabelCaption(LabelId label, const std::string& caption) = 0;
     virtual bool isCheckBox1Checked() const = 0;
     virtual void setProgress(int position) = 0;
+    // Shown as plain text, never as markup.
     virtual void setStatusText(const std::string& text) = 0;
 
     // Lets the event loop handle pending window events, then returns.
     virtual void processPendingEvents() = 0;
     // True once the user has asked to close the window; long work stops.
     virtual bool closeRequested() const = 0;
-    // Button1 and E1: off while a scan runs, so nothing acts on a half-known size.
+    // Off while a scan runs: Button1, E1 and Button3, typing in Edit1, and
+    // drops on the window, so nothing acts on or changes a half-known size.
     virtual void setCommandsEnabled(bool enabled) = 0;
 
-    // Modal box with the text, the application title and an OK button.
-    virtual void showMessage(const std::string& text) = 0;
-    // Modal folder chooser; nullopt when cancelled. Paths are UTF-8.
-    virtual std::optional<std::string> chooseFolder(const std::string& title,
-                                                    const std::string& initialFolder) = 0;
-    // The window's platform handle, as owner of system dialogs.
-    virtual void* nativeHandle() const = 0;
+    virtual Dialogs& dialogs() = 0;
 };

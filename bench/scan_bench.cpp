@@ -14,9 +14,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/handlers.h"
 #include "app/view.h"
-#include "size/output_size.h"
-#include "size/trailing_zeros.h"
+#include "size/scan_file.h"
 
 #ifdef TAVRIX_BENCH_WINDOW
 #include <QApplication>
@@ -45,7 +45,7 @@ double best_of(int runs, F&& work) {
 }
 
 // A window that shows nothing and has no events to pump.
-class NullView final : public View {
+class NullView final : public View, private Dialogs {
 public:
     std::string path;
     std::string editText(EditId) const override { return path; }
@@ -57,9 +57,11 @@ public:
     void processPendingEvents() override {}
     bool closeRequested() const override { return false; }
     void setCommandsEnabled(bool) override {}
+    Dialogs& dialogs() override { return *this; }
+
+private:
     void showMessage(const std::string&) override {}
     std::optional<std::string> chooseFolder(const std::string&, const std::string&) override { return {}; }
-    void* nativeHandle() const override { return nullptr; }
 };
 
 bool write_all(int fd, const char* data, std::size_t size) {
@@ -109,7 +111,7 @@ std::int64_t plain_read(const std::string& path) {
 
 std::int64_t scan(View& view, const std::string& path) {
     const ScanResult result = count_trailing_zeros(view, path);
-    return result.status == ScanResult::Status::Ok ? result.zeros : -1;
+    return result.status == ScanResult::Status::Ok ? result.trailing : -1;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // File access layer: free functions over one open file, 64-bit sizes and
-// offsets, failure reported by return value only. Never throws.
+// offsets, failure reported by return value only. Never throws. Each failure
+// also keeps its cause (from errno or GetLastError) in OsdError.
 #pragma once
 
 #include <cstdint>
@@ -14,12 +15,32 @@ inline constexpr OsdHandle kOsdInvalidHandle = -1;
 enum class OsdAccess { Read, ReadWrite };
 enum class OsdOrigin { Begin, Current, End };
 
+// Why an operation failed.
+enum class OsdError {
+    None,
+    NotFound,        // no such file or folder on the way
+    IsFolder,
+    NotRegularFile,  // a device, FIFO, socket
+    AccessDenied,
+    AlreadyExists,
+    NoSpace,
+    TooLarge,        // past the file system's or the process's largest file
+    ReadFailed,
+    WriteFailed,
+    InvalidName,     // empty, not encodable, or refused by the file system
+    Other,
+};
+
+// A short English cause for messages meant for people ("is a folder").
+const char* osd_error_text(OsdError error);
+
 // One open file. The destructor closes a handle still open, so no early
 // return can leak it; osd_close may still be called explicitly.
 struct OsdFile {
     OsdHandle handle = kOsdInvalidHandle;
     std::int64_t position = 0;
     std::int64_t size = 0;  // length taken once by osd_open
+    OsdError error = OsdError::None;  // cause of the last failed operation
 
     OsdFile() = default;
     OsdFile(const OsdFile&) = delete;
@@ -27,14 +48,14 @@ struct OsdFile {
     ~OsdFile();
 };
 
-// Opens an existing file (not a folder). Stores its length in `size`.
-// 0 on success, 1 on failure.
-int osd_open(OsdFile& file, const std::string& path, OsdAccess access);
+// Opens an existing regular file (not a folder, device or FIFO). Stores its
+// length in `size`. 0 on success, 1 on failure.
+[[nodiscard]] int osd_open(OsdFile& file, const std::string& path, OsdAccess access);
 
-// Creates a new file for writing. Never truncates: when the path already
-// exists it fails, so a file that appeared since the caller's existence test
-// keeps its bytes. 0 on success, 1 on failure.
-int osd_create(OsdFile& file, const std::string& path);
+// Creates a new file for reading and writing. Never truncates: when the path
+// already exists it fails with AlreadyExists, so a file that appeared since
+// the caller's existence test keeps its bytes. 0 on success, 1 on failure.
+[[nodiscard]] int osd_create(OsdFile& file, const std::string& path);
 
 // Moves the file pointer; stores and returns the resulting offset, or returns
 // -1 (and leaves `position`) when the move fails.
@@ -42,21 +63,35 @@ std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin);
 
 // Reads up to `count` bytes at the file pointer, completing short reads until
 // the count is met or the file ends. Returns the bytes read, 0 on failure.
-std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count);
+[[nodiscard]] std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count);
+
+// Writes all `count` bytes at the file pointer. Returns the bytes written;
+// fewer on failure.
+[[nodiscard]] std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count);
 
 // Makes the current file pointer the end of the file (cuts, or extends with
 // zero bytes). 0 on success, nonzero on failure.
-int osd_seteof(OsdFile& file);
+[[nodiscard]] int osd_seteof(OsdFile& file);
 
 // Closes the handle; harmless on a record that holds the invalid handle.
 int osd_close(OsdFile& file);
 
 // 1 if the path names an entry (file or folder), 0 if not.
-int osd_exists(const std::string& path);
+[[nodiscard]] int osd_exists(const std::string& path);
 
-// Writes the trace line "osd_filesize name-> <path>" to standard output and
-// returns the file's length, or -1 when it cannot be opened.
-std::int64_t osd_filesize(const std::string& path);
+// Removes a file (never a folder). 0 on success, 1 on failure.
+[[nodiscard]] int osd_remove(const std::string& path, OsdError* error = nullptr);
+
+// Writes the trace line "osd_filesize name-> <path>" to the trace sink and
+// returns the file's length, or -1 when it cannot be opened (`error` then
+// says why).
+[[nodiscard]] std::int64_t osd_filesize(const std::string& path, OsdError* error = nullptr);
+
+// Where osd_filesize's trace line goes: standard output unless a test or a
+// front end redirects it. Null silences it.
+using OsdTraceSink = void (*)(const std::string& line);
+void osd_set_trace_sink(OsdTraceSink sink);
+void osd_trace_to_stdout(const std::string& line);
 
 // A run of bytes [begin, end) that holds data.
 struct OsdRange {
@@ -66,7 +101,11 @@ struct OsdRange {
 
 // The runs of the first `size` bytes that hold data, in order; the bytes
 // between them lie in holes and read as zero. One run [0, size) when the file
-// system cannot tell. Past kOsdMaxDataRanges runs the last one reaches to
-// `size`: that only costs reading holes. Moves the file pointer.
+// system cannot tell. Past kOsdMaxDataRanges runs, the *last* ones are kept
+// and the first kept run is stretched back to the start: a backward scan then
+// still skips the holes nearest the end. Moves the file pointer.
 inline constexpr std::size_t kOsdMaxDataRanges = 1 << 16;
 std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size);
+
+// Bytes the file system has allocated to the file; -1 when unknown.
+std::int64_t osd_allocated_bytes(OsdFile& file);

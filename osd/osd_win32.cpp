@@ -6,10 +6,12 @@
 #include <winioctl.h>
 
 #include <algorithm>
-#include <climits>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "util/text_encoding.h"
 
 namespace {
 
@@ -17,17 +19,36 @@ HANDLE native(const OsdFile& file) { return reinterpret_cast<HANDLE>(file.handle
 
 bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-// UTF-8 to UTF-16. Invalid UTF-8 is refused rather than replaced, so a
-// mangled name can never open some other file.
+// Invalid UTF-8 is refused rather than replaced, so a mangled name can
+// never open some other file.
 std::optional<std::wstring> widen(const std::string& utf8) {
-    if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
-    const int bytes = static_cast<int>(utf8.size());
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), bytes, nullptr, 0);
-    if (length <= 0) return std::nullopt;
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), bytes, wide.data(), length) != length)
-        return std::nullopt;
-    return wide;
+    if (utf8.empty()) return std::nullopt;
+    std::optional<std::u16string> wide = path_to_utf16(utf8);
+    if (!wide) return std::nullopt;
+    return std::wstring(wide->begin(), wide->end());
+}
+
+OsdError error_from_code(DWORD code, OsdError fallback = OsdError::Other) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_DRIVE: case ERROR_BAD_NETPATH:
+            return OsdError::NotFound;
+        case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
+        case ERROR_WRITE_PROTECT: case ERROR_USER_MAPPED_FILE:
+            return OsdError::AccessDenied;
+        case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: return OsdError::AlreadyExists;
+        case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return OsdError::NoSpace;
+        case ERROR_FILE_TOO_LARGE: case ERROR_NEGATIVE_SEEK: return OsdError::TooLarge;
+        case ERROR_INVALID_NAME: case ERROR_FILENAME_EXCED_RANGE: case ERROR_BAD_PATHNAME: return OsdError::InvalidName;
+        case ERROR_DIRECTORY: return OsdError::IsFolder;
+        default: return fallback;
+    }
+}
+
+// A failed open of a folder says "access denied"; name the real cause.
+OsdError open_error(const std::wstring& path, DWORD code) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return OsdError::IsFolder;
+    return error_from_code(code);
 }
 
 // Names of MAX_PATH characters and more only work with the "\\?\" prefix,
@@ -75,32 +96,47 @@ bool is_root(const std::wstring& trimmed) {
 int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
     osd_close(file);
     const std::optional<std::wstring> wide = win_path(path);
-    if (!wide) return 1;
+    if (!wide) {
+        file.error = OsdError::InvalidName;
+        return 1;
+    }
     const DWORD rights = access == OsdAccess::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open at all.
     HANDLE handle = open_existing(*wide, rights);
-    if (handle == INVALID_HANDLE_VALUE) return 1;
+    if (handle == INVALID_HANDLE_VALUE) {
+        file.error = open_error(*wide, GetLastError());
+        return 1;
+    }
     LARGE_INTEGER size{};
     // Devices, consoles and pipes have no length to set.
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
         CloseHandle(handle);
+        file.error = OsdError::NotRegularFile;
         return 1;
     }
     file.handle = reinterpret_cast<OsdHandle>(handle);
     file.size = size.QuadPart;
     file.position = 0;
+    file.error = OsdError::None;
     return 0;
 }
 
 int osd_create(OsdFile& file, const std::string& path) {
     osd_close(file);
     const std::optional<std::wstring> wide = win_path(path);
-    if (!wide) return 1;
+    if (!wide) {
+        file.error = OsdError::InvalidName;
+        return 1;
+    }
     // CREATE_NEW: a file that appeared since the caller looked keeps its bytes.
-    HANDLE handle =
-        CreateFileW(wide->c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return 1;
+    HANDLE handle = CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        file.error = open_error(*wide, GetLastError());
+        return 1;
+    }
     file.handle = reinterpret_cast<OsdHandle>(handle);
+    file.error = OsdError::None;
     return 0;
 }
 
@@ -109,7 +145,10 @@ std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin) {
     LARGE_INTEGER move{};
     move.QuadPart = distance;
     LARGE_INTEGER result{};
-    if (file.handle == kOsdInvalidHandle || !SetFilePointerEx(native(file), move, &result, method)) return -1;
+    if (file.handle == kOsdInvalidHandle || !SetFilePointerEx(native(file), move, &result, method)) {
+        file.error = error_from_code(GetLastError());
+        return -1;
+    }
     file.position = result.QuadPart;
     return result.QuadPart;
 }
@@ -123,7 +162,10 @@ std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
     while (done < count) {
         const auto want = static_cast<DWORD>(std::min(count - done, kChunk));
         DWORD got = 0;
-        if (!ReadFile(native(file), bytes + done, want, &got, nullptr)) return 0;
+        if (!ReadFile(native(file), bytes + done, want, &got, nullptr)) {
+            file.error = error_from_code(GetLastError(), OsdError::ReadFailed);
+            return 0;
+        }
         if (got == 0) break;  // end of file
         done += got;
     }
@@ -131,9 +173,44 @@ std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
     return done;
 }
 
+std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
+    if (file.handle == kOsdInvalidHandle) return 0;
+    constexpr std::int64_t kChunk = std::int64_t{1} << 30;
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const auto want = static_cast<DWORD>(std::min(count - done, kChunk));
+        DWORD put = 0;
+        if (!WriteFile(native(file), bytes + done, want, &put, nullptr) || put == 0) {
+            file.error = error_from_code(GetLastError(), OsdError::WriteFailed);
+            break;
+        }
+        done += put;
+    }
+    file.position += done;
+    return done;
+}
+
 int osd_seteof(OsdFile& file) {
     if (file.handle == kOsdInvalidHandle) return 1;
-    return SetEndOfFile(native(file)) ? 0 : 1;
+    if (SetEndOfFile(native(file))) return 0;
+    file.error = error_from_code(GetLastError(), OsdError::WriteFailed);
+    return 1;
+}
+
+int osd_remove(const std::string& path, OsdError* error) {
+    const std::optional<std::wstring> wide = win_path(path);
+    if (wide && DeleteFileW(wide->c_str())) return 0;
+    if (error != nullptr) *error = wide ? open_error(*wide, GetLastError()) : OsdError::InvalidName;
+    return 1;
+}
+
+std::int64_t osd_allocated_bytes(OsdFile& file) {
+    FILE_STANDARD_INFO info{};
+    if (file.handle == kOsdInvalidHandle ||
+        !GetFileInformationByHandleEx(native(file), FileStandardInfo, &info, sizeof info))
+        return -1;
+    return info.AllocationSize.QuadPart;
 }
 
 int osd_close(OsdFile& file) {
@@ -161,8 +238,8 @@ int osd_exists(const std::string& path) {
 }
 
 std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size) {
-    std::vector<OsdRange> ranges;
-    if (size <= 0) return ranges;
+    std::deque<OsdRange> ranges;
+    if (size <= 0) return {};
     const std::vector<OsdRange> everything{{0, size}};
     // Only a sparse file can have holes; for any other the answer is known.
     BY_HANDLE_FILE_INFORMATION info{};
@@ -187,16 +264,18 @@ std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size) {
             const std::int64_t begin = std::max<std::int64_t>(batch[i].FileOffset.QuadPart, 0);
             const std::int64_t end = std::min(batch[i].FileOffset.QuadPart + batch[i].Length.QuadPart, size);
             if (begin >= end) continue;
-            if (ranges.size() + 1 == kOsdMaxDataRanges) {
-                ranges.push_back({begin, size});  // the rest is read, holes and all
-                return ranges;
+            // Past the limit the oldest runs merge into the first kept one,
+            // so the holes nearest the end, where a scan starts, stay visible.
+            if (ranges.size() == kOsdMaxDataRanges) {
+                ranges[1].begin = ranges[0].begin;
+                ranges.pop_front();
             }
             ranges.push_back({begin, end});
         }
-        if (complete) return ranges;
+        if (complete) return {ranges.begin(), ranges.end()};
         // No progress would loop for ever; the caller can still read it all.
         if (count == 0 || ranges.empty() || ranges.back().end <= query.FileOffset.QuadPart) return everything;
-        if (ranges.back().end >= size) return ranges;
+        if (ranges.back().end >= size) return {ranges.begin(), ranges.end()};
         query.FileOffset.QuadPart = ranges.back().end;
         query.Length.QuadPart = size - ranges.back().end;
     }

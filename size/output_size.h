@@ -1,21 +1,22 @@
+// The output-size arithmetic of the calculator page: unit fields to bytes.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
-class View;
-
-// The byte count Execute gives the file; written by the calculator and the
-// scan. nullopt when the calculator's total does not fit in 64 bits.
-extern std::optional<std::int64_t> OutputSize;
+#include "util/wide_int.h"
 
 // Reads a unit field like atoi (leading blanks, one sign, digits up to the
-// first non-digit, none giving 0) but in 64 bits; nullopt when it overflows.
-std::optional<std::int64_t> parse_unit_field(std::string_view text);
+// first non-digit, none giving 0) but without wrapping; nullopt when the
+// value is beyond any size. Full-width digits, signs and spaces, as a
+// Japanese input method types them, count as their ASCII forms.
+std::optional<WideInt> parse_unit_field(std::string_view text);
 
-// gigabytes·unit³ + megabytes·unit² + kilobytes·unit + bytes; nullopt when a
-// field or the total does not fit in signed 64 bits.
+// gigabytes·unit³ + megabytes·unit² + kilobytes·unit + bytes, computed wide
+// enough that terms may cancel; nullopt when the total does not fit in
+// signed 64 bits.
 std::optional<std::int64_t> compute_output_size(std::string_view gigabytes,
                                                 std::string_view megabytes,
                                                 std::string_view kilobytes,
@@ -24,7 +25,3 @@ std::optional<std::int64_t> compute_output_size(std::string_view gigabytes,
 
 // Lower-case hexadecimal, no prefix; negative values as 16-digit two's complement.
 std::string format_hex(std::int64_t value);
-
-// Recomputes OutputSize from Edit5..Edit8 and CheckBox1 and shows it in
-// Label4 (grouped decimal) and Label5 (hexadecimal).
-void UpdateOutputSize(View& form);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "app/form.h"
 #include "app/qt/main_window.h"
 
 namespace {

@@ -31,13 +31,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/drop.h"
-#include "size/execute.h"
-#include "size/output_size.h"
-#include "size/trailing_zeros.h"
-#include "util/new_file_name.h"
-
-TForm1* Form1 = nullptr;
+#include "app/handlers.h"
 
 namespace {
 
@@ -143,9 +137,30 @@ std::string toPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
+// The real modal dialogs, owned by the window.
+class NativeDialogs final : public Dialogs {
+public:
+    explicit NativeDialogs(QWidget* owner) : owner_(owner) {}
+    void showMessage(const std::string& text) override {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tavrix"), QString::fromStdString(text),
+                        QMessageBox::Ok, owner_);
+        box.exec();
+    }
+    std::optional<std::string> chooseFolder(const std::string& title, const std::string& initialFolder) override {
+        const QString folder = QFileDialog::getExistingDirectory(owner_, QString::fromStdString(title),
+                                                                 fromPath(initialFolder));
+        if (folder.isEmpty()) return std::nullopt;
+        return toPath(QDir::toNativeSeparators(folder));
+    }
+
+private:
+    QWidget* owner_;
+};
+
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent), nativeDialogs_(std::make_unique<NativeDialogs>(this)), dialogs_(nativeDialogs_.get()) {
     setWindowTitle(QStringLiteral("Tavrix v0.11"));
     // Sizeable, but without a maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -328,35 +343,12 @@ void TForm1::setCommandsEnabled(bool enabled) {
     E1->setEnabled(enabled);
 }
 
-void TForm1::showMessage(const std::string& text) {
-    if (messageBox_) {
-        messageBox_(text);
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tavrix"), QString::fromStdString(text),
-                    QMessageBox::Ok, this);
-    box.exec();
+Dialogs& TForm1::dialogs() {
+    return *dialogs_;
 }
 
-std::optional<std::string> TForm1::chooseFolder(const std::string& title,
-                                                const std::string& initialFolder) {
-    if (folderChooser_) return folderChooser_(title, initialFolder);
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, QString::fromStdString(title), fromPath(initialFolder));
-    if (folder.isEmpty()) return std::nullopt;
-    return toPath(QDir::toNativeSeparators(folder));
-}
-
-void* TForm1::nativeHandle() const {
-    return reinterpret_cast<void*>(winId());
-}
-
-void TForm1::setMessageBoxForTesting(MessageBoxFunction messageBox) {
-    messageBox_ = std::move(messageBox);
-}
-
-void TForm1::setFolderChooserForTesting(FolderChooserFunction folderChooser) {
-    folderChooser_ = std::move(folderChooser);
+void TForm1::setDialogs(Dialogs* replacement) {
+    dialogs_ = replacement != nullptr ? replacement : nativeDialogs_.get();
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -2,6 +2,7 @@
 #include <exception>
 #include <string>
 
+#include "app/form.h"
 #include "app/win32/main_window.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {

@@ -11,14 +11,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "app/drop.h"
+#include "app/handlers.h"
 #include "app/win32/text.h"
-#include "size/execute.h"
-#include "size/output_size.h"
-#include "size/trailing_zeros.h"
-#include "util/new_file_name.h"
-
-TForm1* Form1 = nullptr;
 
 namespace {
 
@@ -152,9 +146,41 @@ ComApartment::~ComApartment() {
     if (initialised_) CoUninitialize();
 }
 
+namespace {
+
+// The real modal dialogs, owned by the window.
+class NativeDialogs final : public Dialogs {
+public:
+    explicit NativeDialogs(const HWND& owner) : owner_(owner) {}
+    void showMessage(const std::string& text) override {
+        MessageBoxW(owner_, widen(text).c_str(), kApplicationTitle, MB_OK);
+    }
+    std::optional<std::string> chooseFolder(const std::string& title, const std::string& initialFolder) override {
+        const std::wstring wideTitle = widen(title);
+        // browse_for_folder passes InitialFolder here; the callback selects it.
+        const std::wstring start = widen(initialFolder);
+        BROWSEINFOW browse{};
+        browse.hwndOwner = owner_;
+        browse.lpszTitle = wideTitle.c_str();
+        browse.ulFlags = BIF_RETURNONLYFSDIRS;
+        browse.lpfn = browse_callback;
+        browse.lParam = reinterpret_cast<LPARAM>(&start);
+        const ItemIdList chosen(SHBrowseForFolderW(&browse));
+        if (!chosen) return std::nullopt;
+        const std::wstring path = path_of(chosen.get());
+        if (path.empty()) return std::nullopt;
+        return narrow_path(path);
+    }
+
+private:
+    const HWND& owner_;  // the window's handle, which changes when it is destroyed
+};
+
+}  // namespace
+
 // ---------------------------------------------------------------- creation
 
-TForm1::TForm1() {
+TForm1::TForm1() : nativeDialogs_(std::make_unique<NativeDialogs>(hwnd_)), dialogs_(nativeDialogs_.get()) {
     register_classes(&TForm1::windowProcedure);
 
     menu_ = CreateMenu();
@@ -481,7 +507,7 @@ void TForm1::onDropFiles(HDROP drop) {
             std::wstring path(static_cast<std::size_t>(length) + 1, L'\0');
             const UINT copied = DragQueryFileW(drop, 0, path.data(), length + 1);
             path.resize(copied);
-            paths.push_back(narrow(path));
+            paths.push_back(narrow_path(path));
         }
         WMDropFiles(*this, paths);
     });
@@ -638,40 +664,10 @@ void TForm1::setCommandsEnabled(bool enabled) {
     }
 }
 
-void TForm1::showMessage(const std::string& text) {
-    if (messageBox_) {
-        messageBox_(text);
-        return;
-    }
-    MessageBoxW(hwnd_, widen(text).c_str(), kApplicationTitle, MB_OK);
+Dialogs& TForm1::dialogs() {
+    return *dialogs_;
 }
 
-std::optional<std::string> TForm1::chooseFolder(const std::string& title, const std::string& initialFolder) {
-    if (folderChooser_) return folderChooser_(title, initialFolder);
-    const std::wstring wideTitle = widen(title);
-    // browse_for_folder passes InitialFolder here; the callback selects it.
-    const std::wstring start = widen(initialFolder);
-    BROWSEINFOW browse{};
-    browse.hwndOwner = hwnd_;
-    browse.lpszTitle = wideTitle.c_str();
-    browse.ulFlags = BIF_RETURNONLYFSDIRS;
-    browse.lpfn = browse_callback;
-    browse.lParam = reinterpret_cast<LPARAM>(&start);
-    const ItemIdList chosen(SHBrowseForFolderW(&browse));
-    if (!chosen) return std::nullopt;
-    const std::wstring path = path_of(chosen.get());
-    if (path.empty()) return std::nullopt;
-    return narrow(path);
-}
-
-void* TForm1::nativeHandle() const {
-    return hwnd_;
-}
-
-void TForm1::setMessageBoxForTesting(MessageBoxFunction messageBox) {
-    messageBox_ = std::move(messageBox);
-}
-
-void TForm1::setFolderChooserForTesting(FolderChooserFunction folderChooser) {
-    folderChooser_ = std::move(folderChooser);
+void TForm1::setDialogs(Dialogs* replacement) {
+    dialogs_ = replacement != nullptr ? replacement : nativeDialogs_.get();
 }

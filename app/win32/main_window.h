@@ -95,18 +95,11 @@ public:
     void processPendingEvents() override;
     bool closeRequested() const override;
     void setCommandsEnabled(bool enabled) override;
-    void showMessage(const std::string& text) override;
-    std::optional<std::string> chooseFolder(const std::string& title,
-                                            const std::string& initialFolder) override;
-    void* nativeHandle() const override;
+    Dialogs& dialogs() override;
 
     // The real dialogs are modal and would stall an automated run; tests put
-    // stand-ins here. An empty function restores the real dialog.
-    using MessageBoxFunction = std::function<void(const std::string& text)>;
-    using FolderChooserFunction = std::function<std::optional<std::string>(
-        const std::string& title, const std::string& initialFolder)>;
-    void setMessageBoxForTesting(MessageBoxFunction messageBox);
-    void setFolderChooserForTesting(FolderChooserFunction folderChooser);
+    // stand-ins here. Null restores the real ones.
+    void setDialogs(Dialogs* replacement);
 
 private:
     struct GdiObjectDeleter {
@@ -153,9 +146,6 @@ private:
     bool closeRequested_ = false;
     bool destroyWhenIdle_ = false;
     bool destroyedByOwner_ = false;
-    MessageBoxFunction messageBox_;
-    FolderChooserFunction folderChooser_;
+    std::unique_ptr<Dialogs> nativeDialogs_;
+    Dialogs* dialogs_ = nullptr;
 };
-
-// The one main window while the event loop runs; null before and after.
-extern TForm1* Form1;

@@ -1,32 +1,26 @@
-// UTF-8 (our texts and paths) to and from UTF-16 (the wide Win32 API).
+// The wide Win32 API's UTF-16 and our UTF-8, through the one text-encoding
+// module: lenient for texts shown to people, lossless for paths.
 #pragma once
 
 #include <windows.h>
 
-#include <climits>
 #include <string>
 #include <string_view>
 
-// Invalid sequences either way become U+FFFD. A file name with an unpaired
-// surrogate, legal on NTFS, has no UTF-8 form, so it cannot survive anyway.
+#include "util/text_encoding.h"
+
 inline std::wstring widen(std::string_view utf8) {
-    if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX)) return {};
-    const int bytes = static_cast<int>(utf8.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), bytes, nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), bytes, wide.data(), length);
-    return wide;
+    const std::u16string wide = text_to_utf16(utf8);
+    return std::wstring(wide.begin(), wide.end());
 }
 
 inline std::string narrow(std::wstring_view wide) {
-    if (wide.empty() || wide.size() > static_cast<std::size_t>(INT_MAX)) return {};
-    const int units = static_cast<int>(wide.size());
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return {};
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, utf8.data(), length, nullptr, nullptr);
-    return utf8;
+    return text_from_utf16(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+}
+
+// A name from the system, kept whole even when it is not valid UTF-16.
+inline std::string narrow_path(std::wstring_view wide) {
+    return path_from_utf16(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
 // The whole text of a window, however long.

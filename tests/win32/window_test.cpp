@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/win32/text.h"
+#include "tests/scripted_dialogs.h"
 #include "tests/temp_dir.h"
 
 namespace {
@@ -475,15 +476,17 @@ TEST_F(WindowTest, NewNameButtonShowsTheChosenFolderBeforeUsingIt) {
     TempDir dir;
     std::vector<std::string> titles;
     std::vector<std::string> messages;
-    form.setFolderChooserForTesting([&](const std::string& title, const std::string& initialFolder) {
+    ScriptedDialogs scripted;
+    form.setDialogs(&scripted);
+    scripted.onChoose = [&](const std::string& title, const std::string& initialFolder) {
         titles.push_back(title);
         EXPECT_EQ(initialFolder, "");
         return titles.size() == 1 ? std::optional<std::string>(dir.path()) : std::nullopt;
-    });
-    form.setMessageBoxForTesting([&](const std::string& text) {
+    };
+    scripted.onMessage = [&](const std::string& text) {
         EXPECT_EQ(form.editText(EditId::Edit1), "") << "shown before Edit1 changes";
         messages.push_back(text);
-    });
+    };
 
     click(TForm1::Button3);
     EXPECT_EQ(titles, std::vector<std::string>{"作成先を選択してください"});
@@ -584,7 +587,7 @@ TEST_F(WindowTest, MessageBoxIsOwnedTitledAndCarriesTheText) {
         owner = GetWindow(box, GW_OWNER);
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     });
-    form.showMessage("C:\\作成先");
+    form.dialogs().showMessage("C:\\作成先");
     EXPECT_EQ(title, "Tavrix");
     EXPECT_EQ(owner, form.handle());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "C:\\作成先"), texts.end());

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "fake_view.h"
+#include "app/form.h"
+#include "app/handlers.h"
+#include "tests/app/fake_view.h"
 #include "size/output_size.h"
 
 namespace {
@@ -27,6 +29,11 @@ protected:
         view.edits[EditId::Edit8] = f.bytes;
         view.checkBox1 = f.unit1024;
         UpdateOutputSize(view);
+    }
+    void expectShown(const Fields& f) {
+        type(f);
+        EXPECT_EQ(view.labels[LabelId::Label4], f.grouped);
+        EXPECT_EQ(view.labels[LabelId::Label5], f.hex);
     }
 };
 
@@ -60,6 +67,7 @@ TEST_F(OutputSizeTest, OverflowIsOutOfRangeNotWrapped) {
     const Fields cases[] = {
         {"99999999999", "", "", "", false, "範囲外", "範囲外"},
         {"", "", "", "9223372036854775808", false, "範囲外", "範囲外"},
+        {"", "", "", "-9223372036854775809", false, "範囲外", "範囲外"},
         {"9223372036", "", "", "854775808", false, "範囲外", "範囲外"},  // total one past the top
         {"8589934592", "", "", "", true, "範囲外", "範囲外"},             // 2^33 · 2^30 = 2^63
     };
@@ -87,15 +95,39 @@ TEST_F(OutputSizeTest, CheckBoxSwitchesTheUnitAtOnce) {
     EXPECT_EQ(OutputSize, std::optional<std::int64_t>(2097152));
 }
 
-TEST(ParseUnitField, ReadsLikeAtoiButIn64Bits) {
+TEST(ParseUnitField, ReadsLikeAtoiWithoutWrapping) {
     EXPECT_EQ(parse_unit_field(""), 0);
     EXPECT_EQ(parse_unit_field("  -"), 0);
     EXPECT_EQ(parse_unit_field("1 2"), 1);
     EXPECT_EQ(parse_unit_field("--1"), 0);
     EXPECT_EQ(parse_unit_field("\n-12x"), -12);
-    EXPECT_EQ(parse_unit_field("１２"), 0);  // full-width digits are not digits
     EXPECT_EQ(parse_unit_field("00000000000000000000000000001"), 1);
-    EXPECT_EQ(parse_unit_field("-9223372036854775809"), std::nullopt);
+    // Past 64 bits a field is still read exactly; only the total must fit.
+    EXPECT_EQ(parse_unit_field("-9223372036854775809"), WideInt{INT64_MIN} - 1);
+    EXPECT_EQ(parse_unit_field(std::string(60, '9')), std::nullopt);
+}
+
+// What a Japanese input method types in full-width mode.
+TEST(ParseUnitField, FullWidthDigitsSignsAndSpacesReadAsAscii) {
+    EXPECT_EQ(parse_unit_field("１２３"), 123);
+    EXPECT_EQ(parse_unit_field("－５"), -5);
+    EXPECT_EQ(parse_unit_field("＋７"), 7);
+    EXPECT_EQ(parse_unit_field("　４２"), 42);
+    EXPECT_EQ(parse_unit_field("１２abc"), 12);
+    EXPECT_EQ(parse_unit_field("12ａ3"), 12);  // other full-width letters still end the number
+}
+
+TEST_F(OutputSizeTest, FullWidthHundredIsAHundredNotZero) {
+    expectShown({"", "", "", "１００", false, "100", "64"});
+    EXPECT_EQ(OutputSize, std::optional<std::int64_t>(100));
+}
+
+// Terms may pass 64 bits as long as the total comes back inside.
+TEST_F(OutputSizeTest, TotalIsExactWheneverItFits) {
+    expectShown({"9223372037", "", "", "-1000000000", false, "9,223,372,036,000,000,000", "7fffffffcd0d2800"});
+    EXPECT_EQ(OutputSize, std::optional<std::int64_t>(9223372036000000000));
+    expectShown({"", "", "", "99999999999999999999", false, "範囲外", "範囲外"});
+    expectShown({"99999999999", "", "", "-99999999999000000000", false, "0", "0"});
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "fake_view.h"
-#include "size/execute.h"
+#include "app/form.h"
+#include "app/handlers.h"
+#include "tests/app/fake_view.h"
 #include "size/output_size.h"
-#include "temp_dir.h"
-#include "util/new_file_name.h"
+#include "tests/temp_dir.h"
+#include "util/timestamp.h"
 
 namespace {
 

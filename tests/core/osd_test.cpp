@@ -4,7 +4,8 @@
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
+#include "tests/trace_capture.h"
 
 namespace {
 
@@ -40,9 +41,9 @@ TEST(Osd, MissingFile) {
     EXPECT_EQ(osd_exists(""), 0);
     OsdFile file;
     EXPECT_EQ(osd_open(file, missing, OsdAccess::Read), 1);
-    testing::internal::CaptureStdout();
+    TraceCapture trace;
     EXPECT_EQ(osd_filesize(missing), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "osd_filesize name-> " + missing + "\n");
+    EXPECT_EQ(trace.text(), "osd_filesize name-> " + missing + "\n");
 }
 
 TEST(Osd, OpenTakesTheSizeAndReadAdvances) {
@@ -126,9 +127,9 @@ TEST(Osd, JapaneseNamesRoundTrip) {
     ASSERT_EQ(osd_seteof(file), 0);
     osd_close(file);
     EXPECT_EQ(osd_exists(path), 1);
-    testing::internal::CaptureStdout();
+    TraceCapture trace;
     EXPECT_EQ(osd_filesize(path), 1234);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "osd_filesize name-> " + path + "\n");
+    EXPECT_EQ(trace.text(), "osd_filesize name-> " + path + "\n");
 }
 
 TEST(Osd, SizesPastThirtyTwoBitsAreExact) {
@@ -136,10 +137,9 @@ TEST(Osd, SizesPastThirtyTwoBitsAreExact) {
     for (std::int64_t size : {std::int64_t{4294967296}, std::int64_t{3000000000}, std::int64_t{5} << 30}) {
         const std::string path = dir.file("big-" + std::to_string(size));
         make_sparse(path, static_cast<std::uintmax_t>(size));
-        testing::internal::CaptureStdout();
+        TraceCapture trace;
         EXPECT_EQ(osd_filesize(path), size);
-        testing::internal::GetCapturedStdout();
-        OsdFile file;
+                OsdFile file;
         ASSERT_EQ(osd_open(file, path, OsdAccess::ReadWrite), 0);
         EXPECT_EQ(file.size, size);
         EXPECT_EQ(osd_seek(file, 0, OsdOrigin::End), size);

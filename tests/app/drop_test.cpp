@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "app/drop.h"
-#include "fake_view.h"
+#include "app/form.h"
+#include "app/handlers.h"
+#include "tests/app/fake_view.h"
 #include "size/output_size.h"
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
+#include "tests/trace_capture.h"
 
 namespace {
 
@@ -16,9 +18,9 @@ TEST(Drop, FirstFileGivesPathAndGroupedSize) {
     FakeView view;
     OutputSize = 42;
     view.labels[LabelId::Label4] = "42";
-    testing::internal::CaptureStdout();
+    TraceCapture trace;
     WMDropFiles(view, {first, second, dir.path()});
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "osd_filesize name-> " + first + "\n");
+    EXPECT_EQ(trace.text(), "osd_filesize name-> " + first + "\n");
     EXPECT_EQ(view.editText(EditId::Edit1), first);
     EXPECT_EQ(view.labels[LabelId::Label1], "1,234,567");
     EXPECT_EQ(OutputSize, std::optional<std::int64_t>(42));
@@ -30,10 +32,9 @@ TEST(Drop, FirstFileGivesPathAndGroupedSize) {
 TEST(Drop, UnreadablePathStillLandsInEdit1) {
     TempDir dir;
     FakeView view;
-    testing::internal::CaptureStdout();
+    TraceCapture trace;
     WMDropFiles(view, {dir.path()});
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(view.editText(EditId::Edit1), dir.path());
+        EXPECT_EQ(view.editText(EditId::Edit1), dir.path());
     EXPECT_EQ(view.labels[LabelId::Label1], "-1");
 }
 

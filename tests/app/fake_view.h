@@ -10,7 +10,7 @@
 
 #include "app/view.h"
 
-class FakeView : public View {
+class FakeView : public View, private Dialogs {
 public:
     std::map<EditId, std::string> edits;
     std::map<LabelId, std::string> labels{{LabelId::Label1, "0"}, {LabelId::Label4, "0"},
@@ -47,12 +47,13 @@ public:
     }
     bool closeRequested() const override { return closing; }
     void setCommandsEnabled(bool enabled) override { commandsEnabled.push_back(enabled); }
+    Dialogs& dialogs() override { return *this; }
+
+private:
     void showMessage(const std::string& text) override { events.push_back("message=" + text); }
-    std::optional<std::string> chooseFolder(const std::string& title,
-                                            const std::string& initialFolder) override {
+    std::optional<std::string> chooseFolder(const std::string& title, const std::string& initialFolder) override {
         lastChooserTitle = title;
         lastChooserInitial = initialFolder;
         return folderToChoose;
     }
-    void* nativeHandle() const override { return nullptr; }
 };

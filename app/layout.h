@@ -1,0 +1,54 @@
+// The main window's layout, written once: every binding builds its window
+// from this table, and the window tests check both bindings against it.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+enum class ControlKind {
+    Button,
+    Edit,
+    Label,        // a caption
+    NumberLabel,  // a number display: right-aligned, fixed size
+    PageControl,
+    TabSheet,
+    CheckBox,
+    ProgressBar,
+    StatusBar,
+};
+
+struct Bounds {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool operator==(const Bounds&) const = default;
+};
+
+struct ControlSpec {
+    const char* name;
+    ControlKind kind;
+    const char* parent;  // nullptr: the window's client area
+    Bounds bounds;       // relative to the parent's client area; none for pages
+    const char* caption; // initial text; "" for none
+    int tabOrder;        // 1-based position in its parent's tab order; 0: no tab stop
+    // A number label whose background is the caption-text colour.
+    bool setOff = false;
+};
+
+struct FormSpec {
+    const char* caption;  // the title bar, "Tavrix v<version>"
+    int clientWidth;
+    int clientHeight;
+    const char* fontFamily;
+    int fontPointSize;
+    const char* menuName;
+    const char* executeItemName;
+    const char* executeCaption;
+    const char* applicationTitle;  // the title of our own message boxes
+};
+
+const FormSpec& form_spec();
+
+// Every control, parents before their children, in creation order.
+std::span<const ControlSpec> control_layout();
+
+// The row of a control; nullptr when there is none of that name.
+const ControlSpec* find_control(std::string_view name);

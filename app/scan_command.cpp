@@ -1,0 +1,82 @@
+#include "app/edit1_path.h"
+#include "app/form.h"
+#include "app/handlers.h"
+#include "app/status_texts.h"
+#include "app/view.h"
+#include "size/scan_file.h"
+#include "util/format_grouped.h"
+
+namespace {
+
+// Shows progress and lets the window breathe between chunks; a close
+// request stops the scan.
+class WindowObserver final : public ScanObserver {
+public:
+    explicit WindowObserver(View& form) : form_(form) {}
+    bool beforeChunk(int progressPercent) override {
+        form_.setProgress(progressPercent);
+        form_.processPendingEvents();
+        return !form_.closeRequested();
+    }
+
+private:
+    View& form_;
+};
+
+// Turns the commands, Edit1 and drops off for the length of a scan, back on
+// however it ends.
+class CommandsDisabled {
+public:
+    explicit CommandsDisabled(View& form) : form_(form) { form_.setCommandsEnabled(false); }
+    ~CommandsDisabled() { form_.setCommandsEnabled(true); }
+    CommandsDisabled(const CommandsDisabled&) = delete;
+    CommandsDisabled& operator=(const CommandsDisabled&) = delete;
+
+private:
+    View& form_;
+};
+
+}  // namespace
+
+ScanResult count_trailing_zeros(View& form, const std::string& path) {
+    WindowObserver observer(form);
+    const ScanResult result = scan_file(path, observer);
+    switch (result.status) {
+        case ScanResult::Status::CannotOpen: form.setStatusText(status_text::scan_cannot_open(path)); break;
+        case ScanResult::Status::NoBuffer: form.setStatusText(status_text::kNoBuffer); break;
+        case ScanResult::Status::ReadError: form.setStatusText(status_text::read_error(result.failedAt)); break;
+        case ScanResult::Status::Ok:
+            // An old failure message must not stand next to fresh results.
+            form.setStatusText("");
+            break;
+        case ScanResult::Status::Stopped: break;
+    }
+    return result;
+}
+
+void Button1Click(View& form) {
+    const std::string path = path_from_edit1(form.editText(EditId::Edit1));
+    if (path.empty()) {
+        form.setStatusText(status_text::kNoFileName);
+        return;
+    }
+    ScanResult result;
+    {
+        CommandsDisabled guard(form);
+        result = count_trailing_zeros(form, path);
+    }
+    form.setProgress(0);
+    if (!result.ok()) {
+        // Whatever size stood before belongs to another file or state; the
+        // next Execute must not apply it here.
+        OutputSize.reset();
+        OutputSizeOrigin.reset();
+        form.setLabelCaption(LabelId::Label4, "");
+        form.setLabelCaption(LabelId::Label9, "");
+        return;
+    }
+    OutputSize = result.size - result.trailing;
+    OutputSizeOrigin = ScannedFile{path, result.size};
+    form.setLabelCaption(LabelId::Label4, format_grouped(*OutputSize));
+    form.setLabelCaption(LabelId::Label9, format_grouped(result.trailing));
+}

@@ -1,0 +1,27 @@
+// The window's fixed texts; the path goes where a function takes one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace status_text {
+
+inline std::string cannot_open(const std::string& path) { return path + " を開けません"; }
+inline std::string cannot_create(const std::string& path) { return path + " を作成できせん"; }
+inline std::string created(const std::string& path) { return path + "を作成しました"; }
+inline constexpr char kCannotSetEnd[] = "EOFをセットできません";
+inline constexpr char kInvalidSize[] = "出力サイズが不正です";
+inline constexpr char kFileChangedSinceScan[] = "ファイルが検索時と異なります";
+inline constexpr char kNoFileName[] = "ファイル名を指定してください";
+
+// The scan's texts: no blank before the words here.
+inline std::string scan_cannot_open(const std::string& path) { return path + "を開けません"; }
+inline constexpr char kNoBuffer[] = "バッファを確保できません";
+std::string read_error(std::int64_t chunkStart);  // "リードエラー 0x…"
+
+// In Label4 and Label5 when the calculator's total does not fit.
+inline constexpr char kOutOfRange[] = "範囲外";
+
+inline constexpr char kChooseFolderTitle[] = "作成先を選択してください";
+
+}  // namespace status_text

@@ -1,0 +1,61 @@
+// The backward scan engine: how many bytes of padding end a file. Pure: it
+// reads through a ScanSource and reports to a ScanObserver, so any front end
+// (the window, the command line) and any test can drive it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "osd/osd.h"
+
+inline constexpr std::int64_t ScanChunkSize = 0x100000;
+
+// Where the scan reads from; the file in production, fakes in tests.
+class ScanSource {
+public:
+    virtual ~ScanSource() = default;
+    // The runs that hold data, in order; bytes outside them read as zero.
+    virtual std::vector<OsdRange> dataRanges() = 0;
+    // Reads exactly `count` bytes at `offset`; false on error or a short file.
+    virtual bool readAt(std::int64_t offset, void* buffer, std::int64_t count) = 0;
+    // Cause of the last failed read, for messages.
+    virtual OsdError lastError() const { return OsdError::ReadFailed; }
+};
+
+// Told before each chunk is read; returns false to stop the scan.
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+    virtual bool beforeChunk(int progressPercent) = 0;
+};
+
+// An observer for callers that want neither progress nor a way to stop.
+class SilentObserver final : public ScanObserver {
+public:
+    bool beforeChunk(int) override { return true; }
+};
+
+struct ScanResult {
+    enum class Status { Ok, CannotOpen, NoBuffer, ReadError, Stopped };
+    Status status = Status::Ok;
+    std::int64_t size = 0;      // length of the file scanned
+    std::int64_t trailing = 0;  // bytes of padding at its end
+    std::int64_t failedAt = 0;  // start of the chunk whose read failed
+    OsdError error = OsdError::None;
+
+    bool ok() const { return status == Status::Ok; }
+};
+
+// Share of `size` that lies before `position`, 0..100, for the progress bar.
+// Exact for every 64-bit size (a plain ×100 would wrap above ~184 PB).
+int percent_before(std::int64_t position, std::int64_t size);
+
+// Counts the bytes equal to `pad` at the end of `size` bytes of `source`,
+// backwards in chunks of ScanChunkSize. Holes read as zero bytes: with pad 0
+// they join the count without being read; with any other pad a hole ends it.
+ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad = 0);
+
+// The zero-byte scan the window runs.
+inline ScanResult scan_trailing_zeros(ScanSource& source, std::int64_t size, ScanObserver& observer) {
+    return scan_trailing(source, size, observer, 0);
+}

@@ -1,0 +1,21 @@
+// Stand-ins for the window's modal dialogs: a test scripts the answers.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/view.h"
+
+class ScriptedDialogs final : public Dialogs {
+public:
+    std::function<void(const std::string& text)> onMessage;
+    std::function<std::optional<std::string>(const std::string& title, const std::string& initialFolder)> onChoose;
+
+    void showMessage(const std::string& text) override {
+        if (onMessage) onMessage(text);
+    }
+    std::optional<std::string> chooseFolder(const std::string& title, const std::string& initialFolder) override {
+        return onChoose ? onChoose(title, initialFolder) : std::nullopt;
+    }
+};
