@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "app/form.h"
 #include "app/handlers.h"
 #include "tests/app/fake_view.h"
@@ -123,5 +126,51 @@ TEST_F(ExecuteTest, LongPathsAreCarriedWhole) {
     EXPECT_EQ(file_size(path), 77u);
     EXPECT_EQ(view.status(), path + "を作成しました");
 }
+
+// A new file that cannot get its length is removed again: the status text
+// is the whole story.
+TEST_F(ExecuteTest, FailedCreateLeavesNoFileBehind) {
+    const std::string path = dir.file("never-made.bin");
+    execute(path, INT64_MAX);
+    EXPECT_EQ(view.status(), "EOFをセットできません");
+    EXPECT_FALSE(std::filesystem::exists(fs_path(path)));
+}
+
+TEST_F(ExecuteTest, EmptyNameAsksForOneAndTouchesNothing) {
+    for (const char* name : {"", "\n", "\r\n"}) {
+        execute(name, 10);
+        EXPECT_EQ(view.status(), "ファイル名を指定してください");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(fs_path(dir.path())));
+}
+
+// As copied from a terminal: the line break is not part of the name.
+TEST_F(ExecuteTest, LineBreaksAtTheEndOfThePathAreDropped) {
+    const std::string path = dir.file("pasted.bin");
+    write_file(path, "0123456789");
+    execute(path + "\n", 4);
+    EXPECT_EQ(read_file(path), "0123");
+    EXPECT_EQ(view.status(), path + "を作成しました");
+    execute(path + "\r\n", 2);
+    EXPECT_EQ(read_file(path), "01");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(fs_path(dir.path())),
+                            std::filesystem::directory_iterator()), 1);
+}
+
+#ifndef _WIN32
+// "~" and "~/…" mean the home folder, as in a shell; "~name" and a "~"
+// further in are names like any other.
+TEST_F(ExecuteTest, LeadingTildeIsTheHomeFolder) {
+    const char* saved = std::getenv("HOME");
+    const std::string savedHome = saved ? saved : "";
+    ::setenv("HOME", dir.path().c_str(), 1);
+    execute("~/made-at-home.bin", 5);
+    EXPECT_EQ(file_size(dir.file("made-at-home.bin")), 5u);
+    EXPECT_EQ(view.status(), dir.file("made-at-home.bin") + "を作成しました");
+    execute("~", 5);
+    EXPECT_EQ(view.status(), dir.path() + " を開けません") << "the home folder itself is a folder";
+    if (saved) ::setenv("HOME", savedHome.c_str(), 1); else ::unsetenv("HOME");
+}
+#endif
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "osd/osd.h"
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 #include "tests/temp_dir.h"
 #include "tests/trace_capture.h"
@@ -191,6 +192,94 @@ TEST(Osd, DataRangesFindTheHoles) {
     OsdFile nothing;
     ASSERT_EQ(osd_open(nothing, empty, OsdAccess::Read), 0);
     EXPECT_TRUE(osd_data_ranges(nothing, 0).empty());
+}
+
+// Each failure keeps its cause, so a folder, a missing file and a refused
+// permission are told apart.
+TEST(Osd, FailuresKeepTheirCause) {
+    TempDir dir;
+    OsdFile file;
+    EXPECT_EQ(osd_open(file, dir.file("missing.bin"), OsdAccess::Read), 1);
+    EXPECT_EQ(file.error, OsdError::NotFound);
+    EXPECT_EQ(osd_open(file, dir.path(), OsdAccess::Read), 1);
+    EXPECT_EQ(file.error, OsdError::IsFolder);
+    EXPECT_EQ(osd_open(file, dir.path(), OsdAccess::ReadWrite), 1);
+    EXPECT_EQ(file.error, OsdError::IsFolder);
+    EXPECT_EQ(osd_create(file, dir.path()), 1);
+    EXPECT_EQ(file.error, OsdError::IsFolder);
+    EXPECT_EQ(osd_open(file, "", OsdAccess::Read), 1);
+    EXPECT_EQ(file.error, OsdError::InvalidName);
+
+    const std::string existing = dir.file("existing.bin");
+    write_file(existing, "x");
+    EXPECT_EQ(osd_create(file, existing), 1);
+    EXPECT_EQ(file.error, OsdError::AlreadyExists);
+
+    OsdError cause = OsdError::None;
+    EXPECT_EQ(osd_filesize(dir.file("missing.bin"), &cause), -1);
+    EXPECT_EQ(cause, OsdError::NotFound);
+    EXPECT_EQ(osd_remove(dir.file("missing.bin"), &cause), 1);
+    EXPECT_EQ(cause, OsdError::NotFound);
+    EXPECT_EQ(osd_remove(existing), 0);
+    EXPECT_EQ(osd_exists(existing), 0);
+
+    EXPECT_STREQ(osd_error_text(OsdError::AccessDenied), "permission denied");
+    EXPECT_STREQ(osd_error_text(OsdError::NoSpace), "no space left");
+
+#ifndef _WIN32
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(osd_open(file, fifo, OsdAccess::Read), 1);
+    EXPECT_EQ(file.error, OsdError::NotRegularFile);
+    if (::geteuid() != 0) {  // root reads anything
+        const std::string locked = dir.file("locked.bin");
+        write_file(locked, "x");
+        ::chmod(locked.c_str(), 0);
+        EXPECT_EQ(osd_open(file, locked, OsdAccess::Read), 1);
+        EXPECT_EQ(file.error, OsdError::AccessDenied);
+    }
+#endif
+}
+
+TEST(Osd, WriteAndAllocatedBytes) {
+    TempDir dir;
+    const std::string path = dir.file("written.bin");
+    OsdFile file;
+    ASSERT_EQ(osd_create(file, path), 0);
+    const std::string bytes(10000, 'w');
+    EXPECT_EQ(osd_write(file, bytes.data(), 10000), 10000);
+    EXPECT_EQ(file.position, 10000);
+    EXPECT_GE(osd_allocated_bytes(file), 0);
+    osd_close(file);
+    EXPECT_EQ(read_file(path), bytes);
+}
+
+// Past the limit on runs, the runs nearest the end are the ones kept: a
+// backward scan must still skip the hole that ends the file.
+TEST(Osd, ManyDataRunsKeepTheLastOnesAndTheHoleAtTheEnd) {
+    TempDir dir;
+    if (!holes_reported(dir)) GTEST_SKIP() << "this file system reports no holes";
+    const std::string path = dir.file("runs.bin");
+    constexpr std::int64_t kBlock = 64 * 1024;  // larger than any file system's block
+    const std::int64_t runs = static_cast<std::int64_t>(kOsdMaxDataRanges) + 10;
+    {
+        OsdFile file;
+        ASSERT_EQ(osd_create(file, path), 0);
+        const std::string data(1, 'r');
+        for (std::int64_t i = 0; i < runs; ++i) {
+            ASSERT_EQ(osd_seek(file, i * 2 * kBlock, OsdOrigin::Begin), i * 2 * kBlock);
+            ASSERT_EQ(osd_write(file, data.data(), 1), 1);
+        }
+        ASSERT_EQ(osd_seek(file, runs * 2 * kBlock + (std::int64_t{1} << 30), OsdOrigin::Begin), runs * 2 * kBlock + (std::int64_t{1} << 30));
+        ASSERT_EQ(osd_seteof(file), 0);
+    }
+    OsdFile file;
+    ASSERT_EQ(osd_open(file, path, OsdAccess::Read), 0);
+    const std::vector<OsdRange> ranges = osd_data_ranges(file, file.size);
+    ASSERT_EQ(ranges.size(), kOsdMaxDataRanges);
+    EXPECT_EQ(ranges.front().begin, 0) << "the first kept run reaches back to the start";
+    EXPECT_LT(ranges.back().end, runs * 2 * kBlock) << "the hole at the end stays a hole";
+    EXPECT_GE(ranges.back().end, (runs - 1) * 2 * kBlock + 1);
 }
 
 }  // namespace

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "size/set_length.h"
+#include "tests/temp_dir.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using Status = SetLengthResult::Status;
+
+TEST(SetLength, CutsExtendsAndCreates) {
+    TempDir dir;
+    const std::string path = dir.file("file.bin");
+    write_file(path, "0123456789");
+
+    SetLengthResult cut = set_file_length(path, 4);
+    EXPECT_EQ(cut.status, Status::Ok);
+    EXPECT_FALSE(cut.created);
+    EXPECT_EQ(cut.oldSize, 10);
+    EXPECT_EQ(read_file(path), "0123");
+
+    EXPECT_TRUE(set_file_length(path, 6).ok());
+    EXPECT_EQ(read_file(path), std::string("0123\0\0", 6));
+
+    const std::string fresh = dir.file("fresh.bin");
+    SetLengthResult created = set_file_length(fresh, 3);
+    EXPECT_TRUE(created.ok());
+    EXPECT_TRUE(created.created);
+    EXPECT_EQ(created.oldSize, -1);
+    EXPECT_EQ(read_file(fresh), std::string(3, '\0'));
+}
+
+TEST(SetLength, RefusalsKeepTheirCauseAndTouchNothing) {
+    TempDir dir;
+    const std::string path = dir.file("keep.bin");
+    write_file(path, "keep");
+
+    EXPECT_EQ(set_file_length(path, -1).status, Status::InvalidSize);
+    EXPECT_EQ(read_file(path), "keep");
+
+    const SetLengthResult changed = set_file_length(path, 1, {.allowCreate = true, .expectedSize = 5});
+    EXPECT_EQ(changed.status, Status::SizeChanged);
+    EXPECT_EQ(read_file(path), "keep");
+
+    const SetLengthResult missing = set_file_length(dir.file("missing.bin"), 1, {.allowCreate = false, .expectedSize = std::nullopt});
+    EXPECT_EQ(missing.status, Status::CannotOpen);
+    EXPECT_EQ(missing.error, OsdError::NotFound);
+    EXPECT_FALSE(std::filesystem::exists(fs_path(dir.file("missing.bin"))));
+
+    const SetLengthResult folder = set_file_length(dir.path(), 1);
+    EXPECT_EQ(folder.status, Status::CannotOpen);
+    EXPECT_EQ(folder.error, OsdError::IsFolder);
+    EXPECT_STREQ(osd_error_text(folder.error), "is a folder");
+
+    const SetLengthResult noFolder = set_file_length(dir.file("no-such/x.bin"), 1);
+    EXPECT_EQ(noFolder.status, Status::CannotCreate);
+    EXPECT_EQ(noFolder.error, OsdError::NotFound);
+}
+
+// A file this call created and could not size is removed again; a file
+// that was there before never is.
+TEST(SetLength, AFailedCreateLeavesNothingBehind) {
+    TempDir dir;
+    const std::string fresh = dir.file("too-big.bin");
+    const SetLengthResult result = set_file_length(fresh, INT64_MAX);
+    EXPECT_EQ(result.status, Status::CannotSetEnd);
+    EXPECT_NE(result.error, OsdError::None);
+    EXPECT_FALSE(std::filesystem::exists(fs_path(fresh)));
+
+    const std::string existing = dir.file("existing.bin");
+    write_file(existing, "mine");
+    EXPECT_EQ(set_file_length(existing, INT64_MAX).status, Status::CannotSetEnd);
+    EXPECT_EQ(read_file(existing), "mine");
+}
+
+#ifndef _WIN32
+// Under a file-size limit the kernel would end the process with SIGXFSZ;
+// growing past it must come back as an error instead. Run in a child, so a
+// missed signal fails this test and not the whole suite.
+TEST(SetLength, FileSizeLimitIsAnErrorNotASignal) {
+    TempDir dir;
+    const std::string existing = dir.file("limited.bin");
+    write_file(existing, "abc");
+    const std::string fresh = dir.file("limited-new.bin");
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{1 << 20, 1 << 20};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(10);
+        const SetLengthResult grown = set_file_length(existing, 8 << 20);
+        const SetLengthResult created = set_file_length(fresh, 8 << 20);
+        const bool ok = grown.status == Status::CannotSetEnd && grown.error == OsdError::TooLarge &&
+                        created.status == Status::CannotSetEnd;
+        ::_exit(ok ? 0 : 11);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(read_file(existing), "abc");
+    EXPECT_FALSE(std::filesystem::exists(fs_path(fresh)));
+}
+#endif
+
+}  // namespace
