@@ -86,6 +86,6 @@ fi
 for preset in default asan windows; do
     build "$preset"
     say "running the tests of preset '$preset'"
-    ctest --preset "$preset"
+    ctest --preset "$preset" -j "$jobs"
 done
 say "all tests passed"
