@@ -12,50 +12,81 @@ std::uint64_t load_word(const unsigned char* p) {
     return word;
 }
 
-// The test is bound by how fast it can load: AVX2 where the processor has it
-// (chosen when the program loads), plain 16-byte vectors elsewhere.
-#if defined(__x86_64__) && defined(__linux__)
-#define TAVRIX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define TAVRIX_VECTOR_CLONES
+// Length of the run of whole pad blocks that ends at `end`. Four
+// accumulators keep the loads independent of each other. The test is bound
+// by how fast it can load, so it is built twice: for AVX2 and for the
+// baseline processor (16-byte vectors).
+#define TAVRIX_PAD_BLOCKS_BEFORE(name, attributes)                                                  \
+    attributes std::int64_t name(const unsigned char* bytes, std::int64_t end, std::uint64_t padWord) { \
+        typedef std::uint64_t Vector __attribute__((vector_size(32)));                              \
+        const Vector padVector{padWord, padWord, padWord, padWord};                                 \
+        std::int64_t at = end;                                                                      \
+        while (at >= kBlockSize) {                                                                  \
+            const unsigned char* block = bytes + at - kBlockSize;                                   \
+            Vector a{}, b{}, c{}, d{};                                                              \
+            for (std::int64_t i = 0; i < kBlockSize; i += 4 * sizeof(Vector)) {                     \
+                Vector w, x, y, z;                                                                  \
+                std::memcpy(&w, block + i, sizeof w);                                               \
+                std::memcpy(&x, block + i + 32, sizeof x);                                          \
+                std::memcpy(&y, block + i + 64, sizeof y);                                          \
+                std::memcpy(&z, block + i + 96, sizeof z);                                          \
+                a |= w ^ padVector;                                                                 \
+                b |= x ^ padVector;                                                                 \
+                c |= y ^ padVector;                                                                 \
+                d |= z ^ padVector;                                                                 \
+            }                                                                                       \
+            a |= b | c | d;                                                                         \
+            if ((a[0] | a[1] | a[2] | a[3]) != 0) break;                                            \
+            at -= kBlockSize;                                                                       \
+        }                                                                                           \
+        return end - at;                                                                            \
+    }
+
+TAVRIX_PAD_BLOCKS_BEFORE(pad_blocks_baseline, )
+#if defined(__x86_64__)
+TAVRIX_PAD_BLOCKS_BEFORE(pad_blocks_avx2, __attribute__((target("avx2"))))
 #endif
 
-// Length of the run of whole pad blocks that ends at `end`. Four
-// accumulators keep the loads independent of each other.
-TAVRIX_VECTOR_CLONES std::int64_t pad_blocks_before(const unsigned char* bytes, std::int64_t end,
-                                                     std::uint64_t padWord) {
-    typedef std::uint64_t Vector __attribute__((vector_size(32)));
-    const Vector padVector{padWord, padWord, padWord, padWord};
-    std::int64_t at = end;
-    while (at >= kBlockSize) {
-        const unsigned char* block = bytes + at - kBlockSize;
-        Vector a{}, b{}, c{}, d{};
-        for (std::int64_t i = 0; i < kBlockSize; i += 4 * sizeof(Vector)) {
-            Vector w, x, y, z;
-            std::memcpy(&w, block + i, sizeof w);
-            std::memcpy(&x, block + i + 32, sizeof x);
-            std::memcpy(&y, block + i + 64, sizeof y);
-            std::memcpy(&z, block + i + 96, sizeof z);
-            a |= w ^ padVector;
-            b |= x ^ padVector;
-            c |= y ^ padVector;
-            d |= z ^ padVector;
-        }
-        a |= b | c | d;
-        if ((a[0] | a[1] | a[2] | a[3]) != 0) break;
-        at -= kBlockSize;
-    }
-    return end - at;
+using BlocksFunction = std::int64_t (*)(const unsigned char*, std::int64_t, std::uint64_t);
+
+bool has_avx2() {
+#if defined(__x86_64__)
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
 }
 
-}  // namespace
+BlocksFunction blocks_function(PadKernel kernel) {
+#if defined(__x86_64__)
+    if (kernel == PadKernel::Avx2 && has_avx2()) return pad_blocks_avx2;
+#endif
+    (void)kernel;
+    return pad_blocks_baseline;
+}
+
+// Chosen once, when the program loads.
+const BlocksFunction best_blocks_function = blocks_function(PadKernel::Avx2);
 
 // Only the block that ends the run of padding (or a part shorter than a
 // block) is searched a word, then a byte, at a time.
-std::int64_t last_non_pad(const unsigned char* bytes, std::int64_t count, std::uint8_t pad) {
+std::int64_t last_non_pad_using(BlocksFunction blocks, const unsigned char* bytes, std::int64_t count,
+                                std::uint8_t pad) {
     const std::uint64_t padWord = 0x0101010101010101ULL * pad;
-    std::int64_t end = count - pad_blocks_before(bytes, count, padWord);
+    std::int64_t end = count - blocks(bytes, count, padWord);
     while (end >= 8 && load_word(bytes + end - 8) == padWord) end -= 8;
     while (end > 0 && bytes[end - 1] == pad) --end;
     return end - 1;
 }
+
+}  // namespace
+
+std::int64_t last_non_pad(const unsigned char* bytes, std::int64_t count, std::uint8_t pad) {
+    return last_non_pad_using(best_blocks_function, bytes, count, pad);
+}
+
+std::int64_t last_non_pad_with(PadKernel kernel, const unsigned char* bytes, std::int64_t count, std::uint8_t pad) {
+    return last_non_pad_using(blocks_function(kernel), bytes, count, pad);
+}
+
+bool pad_kernel_available(PadKernel kernel) { return kernel == PadKernel::Baseline || has_avx2(); }
