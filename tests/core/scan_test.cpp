@@ -126,4 +126,45 @@ TEST(ScanTrailingZeros, ReadErrorNamesTheChunkStart) {
     EXPECT_EQ(result.failedAt, MiB);
 }
 
+// Above ~184 PB a plain ×100 would wrap and the bar would jump back.
+TEST(ScanProgress, PercentNeverOverflows) {
+    EXPECT_EQ(percent_before(INT64_MAX, INT64_MAX), 100);
+    EXPECT_EQ(percent_before(INT64_MAX / 2, INT64_MAX), 49);
+    EXPECT_EQ(percent_before(INT64_MAX - 1, INT64_MAX), 99);
+    EXPECT_EQ(percent_before(std::int64_t{1} << 61, std::int64_t{1} << 62), 50);
+    EXPECT_EQ(percent_before(0, 10), 0);
+    EXPECT_EQ(percent_before(5, 0), 0);
+    int last = 100;
+    for (std::int64_t position = INT64_MAX; position > 0; position /= 3) {
+        const int percent = percent_before(position, INT64_MAX);
+        EXPECT_LE(percent, last);
+        last = percent;
+    }
+}
+
+// Any pad byte: 0xFF padding as on flash images; a hole reads as zeros, so
+// it is padding only when the pad byte is zero.
+TEST(ScanTrailing, AnyPadByteAndHolesOnlyForZero) {
+    std::string bytes = "data" + std::string(3 * MiB, '\xff');
+    MemorySource source(bytes);
+    RecordingObserver observer;
+    EXPECT_EQ(scan_trailing(source, static_cast<std::int64_t>(bytes.size()), observer, 0xFF).trailing, 3 * MiB);
+    EXPECT_EQ(scan_trailing(source, static_cast<std::int64_t>(bytes.size()), observer, 0x00).trailing, 0);
+
+    // 0xFF data, then a hole to the end: no 0xFF padding at all.
+    std::string holey = std::string(MiB, '\xff') + std::string(MiB, '\0');
+    MemorySource withHole(holey, {{0, MiB}});
+    EXPECT_EQ(scan_trailing(withHole, 2 * MiB, observer, 0xFF).trailing, 0);
+    EXPECT_EQ(scan_trailing(withHole, 2 * MiB, observer, 0x00).trailing, MiB);
+    // A hole before 0xFF padding ends it there.
+    std::string tail = std::string(MiB, '\0') + std::string(100, '\xff');
+    MemorySource holeThenPad(tail, {{MiB, MiB + 100}});
+    EXPECT_EQ(scan_trailing(holeThenPad, MiB + 100, observer, 0xFF).trailing, 100);
+    // All padding, and nothing at all.
+    MemorySource allPad(std::string(5000, '\xff'));
+    EXPECT_EQ(scan_trailing(allPad, 5000, observer, 0xFF).trailing, 5000);
+    MemorySource allHole(std::string(5000, '\0'), {{0, 0}});
+    EXPECT_EQ(scan_trailing(allHole, 5000, observer, 0xFF).trailing, 0);
+}
+
 }  // namespace
