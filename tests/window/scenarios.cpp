@@ -1,0 +1,297 @@
+// What a person does with the window and what it then shows, written once
+// and run against every binding through its WindowDriver.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/form.h"
+#include "app/layout.h"
+#include "tests/scripted_dialogs.h"
+#include "tests/temp_dir.h"
+#include "tests/window/window_driver.h"
+#include "util/timestamp.h"
+
+// Internal linkage: each binding's test program may print Bounds its own way.
+static std::ostream& operator<<(std::ostream& out, const Bounds& box) {
+    return out << '{' << box.left << ", " << box.top << ", " << box.width << ", " << box.height << '}';
+}
+
+namespace {
+
+class Scenario : public ::testing::Test {
+protected:
+    void SetUp() override { window = make_window_driver(); }
+
+    View& view() { return window->view(); }
+
+    std::unique_ptr<WindowDriver> window;
+};
+
+std::string parentOf(const ControlSpec& spec) { return spec.parent != nullptr ? spec.parent : ""; }
+
+// Captions keep their place but may widen when the font is wider than the
+// one the layout was drawn with.
+bool widensToFit(ControlKind kind) { return kind == ControlKind::Label || kind == ControlKind::CheckBox; }
+
+bool hasCaption(ControlKind kind) {
+    return kind != ControlKind::PageControl && kind != ControlKind::ProgressBar && kind != ControlKind::StatusBar;
+}
+
+bool overlap(const Bounds& a, const Bounds& b) {
+    return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
+           b.top < a.top + a.height;
+}
+
+// The control drawn next to the right of `spec` on the same row, if any.
+const ControlSpec* rightNeighbour(const ControlSpec& spec) {
+    const ControlSpec* nearest = nullptr;
+    for (const ControlSpec& other : control_layout()) {
+        if (&other == &spec || parentOf(other) != parentOf(spec) || other.kind == ControlKind::TabSheet) continue;
+        const bool sameRow = other.bounds.top < spec.bounds.top + spec.bounds.height &&
+                             spec.bounds.top < other.bounds.top + other.bounds.height;
+        if (!sameRow || other.bounds.left < spec.bounds.left + spec.bounds.width) continue;
+        if (nearest == nullptr || other.bounds.left < nearest->bounds.left) nearest = &other;
+    }
+    return nearest;
+}
+
+// ---------------------------------------------------------------- layout
+
+TEST_F(Scenario, EveryControlSitsWhereTheLayoutTableSaysWithItsCaption) {
+    for (const ControlSpec& spec : control_layout()) {
+        SCOPED_TRACE(spec.name);
+        EXPECT_EQ(window->parentName(spec.name), parentOf(spec));
+        if (hasCaption(spec.kind)) {
+            EXPECT_EQ(window->text(spec.name), spec.caption);
+        }
+        if (spec.kind == ControlKind::TabSheet) continue;  // a page fills its control
+        const Bounds box = window->bounds(spec.name);
+        if (widensToFit(spec.kind)) {
+            EXPECT_EQ((Bounds{box.left, box.top, spec.bounds.width, box.height}), spec.bounds);
+            EXPECT_GE(box.width, spec.bounds.width);
+        } else {
+            EXPECT_EQ(box, spec.bounds);
+        }
+        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::NumberLabel) {
+            EXPECT_TRUE(window->showsWholeText(spec.name)) << "caption cut off";
+        }
+    }
+}
+
+// A caption widened for its font never runs into the control after it, no
+// two controls share a spot, and every control lies inside its page.
+TEST_F(Scenario, ControlsStayClearOfEachOtherAndInsideTheirPages) {
+    const auto layout = control_layout();
+    for (const ControlSpec& spec : layout) {
+        if (spec.kind == ControlKind::TabSheet) continue;
+        SCOPED_TRACE(spec.name);
+        const Bounds box = window->bounds(spec.name);
+        if (widensToFit(spec.kind) && spec.kind != ControlKind::CheckBox) {
+            if (const ControlSpec* next = rightNeighbour(spec)) {
+                EXPECT_LT(box.left + box.width, window->bounds(next->name).left) << next->name;
+            }
+        }
+        for (const ControlSpec& other : layout) {
+            if (&other <= &spec || other.kind == ControlKind::TabSheet || parentOf(other) != parentOf(spec)) continue;
+            EXPECT_FALSE(overlap(box, window->bounds(other.name))) << other.name;
+        }
+        if (spec.parent != nullptr && find_control(spec.parent)->kind == ControlKind::TabSheet) {
+            const Bounds page = window->bounds(spec.parent);
+            EXPECT_LE(box.left + box.width, page.width);
+            EXPECT_LE(box.top + box.height, page.height);
+        }
+    }
+}
+
+// ---------------------------------------------------------------- calculator
+
+TEST_F(Scenario, UnitFieldsAndCheckBoxRecomputeTheOutputSize) {
+    window->type("Edit6", "2");
+    window->type("Edit7", "1");
+    EXPECT_EQ(window->text("Label4"), "2,001,000");
+    EXPECT_EQ(window->text("Label5"), "1e8868");
+    window->click("CheckBox1");
+    EXPECT_TRUE(view().isCheckBox1Checked());
+    EXPECT_EQ(window->text("Label4"), "2,098,176");
+    EXPECT_EQ(window->text("Label5"), "200400");
+    window->type("Edit5", "1");
+    window->type("Edit8", "1");
+    EXPECT_EQ(window->text("Label4"), "1,075,840,001");
+}
+
+TEST_F(Scenario, EachUnitCountsOnceCheckedOrNot) {
+    window->type("Edit6", "1");
+    EXPECT_EQ(window->text("Label4"), "1,000,000");
+    EXPECT_EQ(window->text("Label5"), "f4240");
+    window->click("CheckBox1");
+    EXPECT_EQ(window->text("Label4"), "1,048,576");
+    EXPECT_EQ(window->text("Label5"), "100000");
+    window->type("Edit5", "1");
+    EXPECT_EQ(window->text("Label4"), "1,074,790,400");
+    window->type("Edit7", "1");
+    window->type("Edit8", "1");
+    EXPECT_EQ(window->text("Label4"), "1,074,791,425");
+    window->click("CheckBox1");
+    EXPECT_FALSE(view().isCheckBox1Checked());
+    EXPECT_EQ(window->text("Label4"), "1,001,001,001");
+}
+
+// ---------------------------------------------------------------- execute
+
+TEST_F(Scenario, ExecuteCommandGivesTheFileTheOutputSize) {
+    TempDir dir;
+    const std::string path = dir.file("出力.bin");
+    write_file(path, std::string(100, 'x'));
+    window->type("Edit1", path);
+    window->type("Edit8", "10");
+
+    window->execute();
+    EXPECT_EQ(file_size(path), 10u);
+    EXPECT_EQ(window->statusText(), path + "を作成しました");
+}
+
+TEST_F(Scenario, OneMegabyteOfTheBinaryUnitCreatesANewFile) {
+    TempDir dir;
+    const std::string path = dir.file("new.bin");
+    window->type("Edit1", path);
+    window->click("CheckBox1");
+    window->type("Edit6", "1");
+    window->execute();
+    EXPECT_EQ(read_file(path), std::string(1048576, '\0'));
+    EXPECT_EQ(window->statusText(), path + "を作成しました");
+}
+
+// ---------------------------------------------------------------- drops
+
+TEST_F(Scenario, DropTakesOnlyTheFirstFile) {
+    TempDir dir;
+    const std::string first = dir.file("テスト.bin");
+    make_sparse(first, 1'234'567);
+    write_file(dir.file("second.bin"), std::string(10, 'x'));
+    write_file(dir.file("third.bin"), std::string(20, 'x'));
+
+    EXPECT_TRUE(window->drop({first, dir.file("second.bin"), dir.file("third.bin")}));
+    EXPECT_EQ(window->text("Edit1"), first);
+    EXPECT_EQ(view().editText(EditId::Edit1), first);
+    EXPECT_EQ(window->text("Label1"), "1,234,567");
+    for (const char* untouched : {"Label4", "Label5", "Label9"}) {
+        EXPECT_EQ(window->text(untouched), "0") << untouched;
+    }
+
+    // No path buffer of the classic 260 characters in the way; a name too
+    // long for the file system has no size.
+    const std::string longPath = dir.file(std::string(300, 'n') + ".bin");
+    EXPECT_TRUE(window->drop({longPath}));
+    EXPECT_EQ(view().editText(EditId::Edit1), longPath);
+    EXPECT_EQ(window->text("Label1"), "-1");
+}
+
+// ---------------------------------------------------------------- scan
+
+TEST_F(Scenario, SearchButtonCountsTrailingZerosAndGivesTheCommandsBack) {
+    TempDir dir;
+    const std::string path = dir.file("zeros.bin");
+    write_file(path, std::string(100, 'x') + std::string(50, '\0'));
+    window->type("Edit1", path);
+    window->selectPage(1);
+
+    window->click("Button1");
+    EXPECT_EQ(window->text("Label9"), "50") << window->statusText();
+    EXPECT_EQ(window->text("Label4"), "100");
+    EXPECT_TRUE(window->isEnabled("Button1")) << "commands come back after the scan";
+    EXPECT_TRUE(window->isEnabled("E1"));
+    EXPECT_EQ(window->progress(), 0);
+}
+
+TEST_F(Scenario, ClosingDuringAScanStopsItAtTheNextChunk) {
+    TempDir dir;
+    const std::string path = dir.file("zeros.bin");
+    write_file(path, std::string(8 << 20, '\0'));
+    window->type("Edit1", path);
+    window->selectPage(1);
+    // Delivered inside the scan's first event pump, as a click on the close box.
+    window->requestClose();
+    window->click("Button1");
+    EXPECT_TRUE(view().closeRequested());
+    EXPECT_EQ(window->text("Label9"), "") << "a stopped scan leaves no size";
+    EXPECT_EQ(window->text("Label4"), "");
+    EXPECT_EQ(window->progress(), 0);
+}
+
+// ---------------------------------------------------------------- new name
+
+TEST_F(Scenario, NewNameButtonShowsTheChosenFolderBeforeUsingIt) {
+    InitialFolder.clear();  // as when the program starts
+    TempDir dir;
+    std::vector<std::string> titles;
+    std::vector<std::string> messages;
+    ScriptedDialogs scripted;
+    window->setDialogs(&scripted);
+    scripted.onChoose = [&](const std::string& title, const std::string& initialFolder) {
+        titles.push_back(title);
+        EXPECT_EQ(initialFolder, "");
+        return titles.size() == 1 ? std::optional<std::string>(dir.path()) : std::nullopt;
+    };
+    scripted.onMessage = [&](const std::string& text) {
+        EXPECT_EQ(view().editText(EditId::Edit1), "") << "shown before Edit1 changes";
+        messages.push_back(text);
+    };
+
+    window->click("Button3");
+    EXPECT_EQ(titles, std::vector<std::string>{"作成先を選択してください"});
+    EXPECT_EQ(messages, std::vector<std::string>{dir.path()});
+    const std::string chosen = view().editText(EditId::Edit1);
+    EXPECT_EQ(chosen.substr(0, dir.path().size() + 1), dir.path() + kPathSeparator);
+    EXPECT_EQ(chosen.size(), dir.path().size() + 1 + 15) << "separator and YYYYMMDD-hhmmss";
+    EXPECT_EQ(window->text("Edit1"), chosen);
+
+    window->click("Button3");  // cancelled this time
+    EXPECT_EQ(titles.size(), 2u);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(view().editText(EditId::Edit1), chosen);
+    window->setDialogs(nullptr);
+}
+
+// ---------------------------------------------------------------- view
+
+TEST_F(Scenario, TextsKeepTheirJapaneseCharacters) {
+    const std::string path = "/tmp/テスト フォルダ/ファイル.bin";
+    view().setEdit1Text(path);
+    EXPECT_EQ(window->text("Edit1"), path);
+    EXPECT_EQ(view().editText(EditId::Edit1), path);
+
+    window->type("Edit7", "１２");
+    EXPECT_EQ(view().editText(EditId::Edit7), "１２");
+
+    view().setLabelCaption(LabelId::Label9, "1,234");
+    EXPECT_EQ(window->text("Label9"), "1,234");
+    view().setStatusText("バッファを確保できません");
+    EXPECT_EQ(window->statusText(), "バッファを確保できません");
+}
+
+TEST_F(Scenario, GreyedCommandsDoNothingAndProgressFollowsTheView) {
+    TempDir dir;
+    const std::string target = dir.file("target.bin");
+    write_file(target, std::string(5, 'x'));
+    window->type("Edit1", target);
+    window->type("Edit8", "1");
+    view().setCommandsEnabled(false);
+    EXPECT_FALSE(window->isEnabled("Button1"));
+    EXPECT_FALSE(window->isEnabled("E1"));
+    window->execute();
+    EXPECT_EQ(file_size(target), 5u) << "a greyed command does nothing";
+    view().setCommandsEnabled(true);
+    EXPECT_TRUE(window->isEnabled("Button1"));
+    EXPECT_TRUE(window->isEnabled("E1"));
+
+    view().setProgress(40);
+    EXPECT_EQ(window->progress(), 40);
+    view().setProgress(0);
+}
+
+}  // namespace
