@@ -27,50 +27,26 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <initializer_list>
+#include <cstring>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "app/handlers.h"
+#include "app/layout.h"
 
 namespace {
 
-constexpr int kClientWidth = 394;
-constexpr int kClientHeight = 254;
-constexpr int kStatusBarHeight = 19;
+QString qs(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// Controls sit at fixed pixel positions relative to their parent; the window
-// never lays them out again, so only the status bar moves on a resize.
-template <class Widget>
-Widget* place(QWidget* parent, const char* name, const QRect& geometry) {
-    auto* widget = new Widget(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
+QRect rectOf(const Bounds& bounds) { return {bounds.left, bounds.top, bounds.width, bounds.height}; }
 
-QLabel* placeLabel(QWidget* parent, const char* name, const QRect& geometry,
-                   const QString& caption) {
-    auto* label = place<QLabel>(parent, name, geometry);
-    label->setText(caption);
-    return label;
-}
-
-// A caption label keeps its position but widens when the font is wider than
-// the one the layout was drawn with (Tahoma is narrow and often missing), so
+// A caption keeps its position but widens when the font is wider than the
+// one the layout was drawn with (Tahoma is narrow and often missing), so
 // "GB" never shows as a cut "G". Checked after the window font is set.
 void widenToFitCaption(QWidget* widget) {
     const int needed = widget->sizeHint().width();
     if (needed > widget->width()) widget->resize(needed, widget->height());
-}
-
-// A number display: right-aligned so digits line up, and of fixed size so a
-// long number is cut rather than pushing into its neighbours.
-QLabel* placeNumberLabel(QWidget* parent, const char* name, const QRect& geometry) {
-    auto* label = placeLabel(parent, name, geometry, QStringLiteral("0"));
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setFixedSize(geometry.size());
-    return label;
 }
 
 // The caption-text colour (white on a classic desktop) sets the value off
@@ -83,19 +59,81 @@ void fillWithCaptionTextColour(QLabel* label) {
     label->setAutoFillBackground(true);
 }
 
-QLineEdit* placeEdit(QWidget* parent, const char* name, const QRect& geometry) {
-    auto* edit = place<QLineEdit>(parent, name, geometry);
-    // A line edit would take a file drop itself and insert a file:// URL;
-    // the window handles drops instead.
-    edit->setAcceptDrops(false);
-    return edit;
+// One control of the layout table as a widget; controls sit at fixed pixel
+// positions relative to their parent and the window never lays them out
+// again, so only the status bar moves on a resize.
+QWidget* createControl(const ControlSpec& spec, QWidget* parent) {
+    QWidget* widget = nullptr;
+    switch (spec.kind) {
+        case ControlKind::Button: {
+            auto* button = new QPushButton(qs(spec.caption), parent);
+            widget = button;
+            break;
+        }
+        case ControlKind::Edit: {
+            auto* edit = new QLineEdit(parent);
+            // A line edit would take a file drop itself and insert a file://
+            // URL; the window handles drops instead.
+            edit->setAcceptDrops(false);
+            widget = edit;
+            break;
+        }
+        case ControlKind::Label: widget = new QLabel(qs(spec.caption), parent); break;
+        case ControlKind::NumberLabel: {
+            // Right-aligned so digits line up.
+            auto* label = new QLabel(qs(spec.caption), parent);
+            label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (spec.setOff) fillWithCaptionTextColour(label);
+            widget = label;
+            break;
+        }
+        case ControlKind::PageControl: widget = new QTabWidget(parent); break;
+        case ControlKind::TabSheet: {
+            auto* pages = qobject_cast<QTabWidget*>(parent);
+            widget = new QWidget;
+            if (pages != nullptr) pages->addTab(widget, qs(spec.caption));
+            break;
+        }
+        case ControlKind::CheckBox: {
+            auto* box = new QCheckBox(qs(spec.caption), parent);
+            box->setChecked(false);
+            widget = box;
+            break;
+        }
+        case ControlKind::ProgressBar: {
+            auto* bar = new QProgressBar(parent);
+            bar->setRange(0, 100);
+            bar->setValue(0);
+            bar->setTextVisible(false);
+            widget = bar;
+            break;
+        }
+        case ControlKind::StatusBar: return nullptr;  // the main window's own
+    }
+    widget->setObjectName(QString::fromLatin1(spec.name));
+    if (spec.kind != ControlKind::TabSheet) widget->setGeometry(rectOf(spec.bounds));
+    if (spec.kind == ControlKind::NumberLabel) widget->setFixedSize(widget->size());
+    return widget;
 }
 
-QPushButton* placeButton(QWidget* parent, const char* name, const QRect& geometry,
-                         const QString& caption) {
-    auto* button = place<QPushButton>(parent, name, geometry);
-    button->setText(caption);
-    return button;
+// The focus chain: the window's stops in their order, then each page's.
+std::vector<const ControlSpec*> tabChain() {
+    std::vector<const ControlSpec*> chain;
+    auto addStopsOf = [&](const char* parent) {
+        const std::size_t first = chain.size();
+        for (const ControlSpec& spec : control_layout()) {
+            const bool sameParent = parent == nullptr ? spec.parent == nullptr
+                                                      : spec.parent != nullptr && std::strcmp(spec.parent, parent) == 0;
+            if (sameParent && spec.tabOrder > 0) chain.push_back(&spec);
+        }
+        std::stable_sort(chain.begin() + static_cast<std::ptrdiff_t>(first), chain.end(),
+                         [](const ControlSpec* a, const ControlSpec* b) { return a->tabOrder < b->tabOrder; });
+    };
+    addStopsOf(nullptr);
+    for (const ControlSpec& spec : control_layout()) {
+        if (spec.kind == ControlKind::TabSheet) addStopsOf(spec.name);
+    }
+    return chain;
 }
 
 std::vector<std::string> localFilePaths(const QMimeData* mime) {
@@ -142,7 +180,7 @@ class NativeDialogs final : public Dialogs {
 public:
     explicit NativeDialogs(QWidget* owner) : owner_(owner) {}
     void showMessage(const std::string& text) override {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tavrix"), QString::fromStdString(text),
+        QMessageBox box(QMessageBox::NoIcon, qs(form_spec().applicationTitle), QString::fromStdString(text),
                         QMessageBox::Ok, owner_);
         box.exec();
     }
@@ -161,7 +199,8 @@ private:
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent), nativeDialogs_(std::make_unique<NativeDialogs>(this)), dialogs_(nativeDialogs_.get()) {
-    setWindowTitle(QStringLiteral("Tavrix v0.11"));
+    const FormSpec& spec = form_spec();
+    setWindowTitle(qs(spec.caption));
     // Sizeable, but without a maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -169,8 +208,8 @@ TForm1::TForm1(QWidget* parent)
     // No Tahoma on most systems outside Windows; the second family keeps the
     // Japanese captions in Japanese glyph forms whatever the locale.
     QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Noto Sans CJK JP")});
-    font.setPointSize(8);
+    font.setFamilies({qs(spec.fontFamily), QStringLiteral("Noto Sans CJK JP")});
+    font.setPointSize(spec.fontPointSize);
     setFont(font);
 
     createControls();
@@ -179,7 +218,7 @@ TForm1::TForm1(QWidget* parent)
     // Positions are absolute, so nothing would size the window for us. A
     // global (out-of-window) menu bar would change the client area.
     menuBar()->setNativeMenuBar(false);
-    resize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
+    resize(spec.clientWidth, menuBar()->sizeHint().height() + spec.clientHeight);
     centreOnScreen();
 
     FormCreate();
@@ -195,76 +234,70 @@ void TForm1::centreOnScreen() {
     }
 }
 
+template <class Widget>
+Widget* TForm1::built(const char* name) const {
+    const auto found = controls_.find(name);
+    auto* widget = found == controls_.end() ? nullptr : qobject_cast<Widget*>(found->second);
+    if (widget == nullptr) throw std::logic_error(std::string("the layout has no control ") + name);
+    return widget;
+}
+
 void TForm1::createControls() {
-    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
-    E1 = menuBar()->addAction(QStringLiteral("実行(&E)"));
-    E1->setObjectName(QStringLiteral("E1"));
+    const FormSpec& spec = form_spec();
+    menuBar()->setObjectName(QString::fromLatin1(spec.menuName));
+    E1 = menuBar()->addAction(qs(spec.executeCaption));
+    E1->setObjectName(QString::fromLatin1(spec.executeItemName));
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
     setCentralWidget(client);
 
-    Button3 = placeButton(client, "Button3", {8, 8, 105, 25}, QStringLiteral("新規ファイル名生成"));
-    Edit1 = placeEdit(client, "Edit1", {8, 40, 378, 21});
-    Label3 = placeLabel(client, "Label3", {8, 72, 63, 13}, QStringLiteral("現在のサイズ"));
-    Label1 = placeNumberLabel(client, "Label1", {88, 72, 97, 13});
-    fillWithCaptionTextColour(Label1);
-    Label2 = placeLabel(client, "Label2", {8, 104, 53, 13}, QStringLiteral("出力サイズ"));
-    Label4 = placeNumberLabel(client, "Label4", {88, 104, 97, 13});
-    fillWithCaptionTextColour(Label4);
-    Label5 = placeNumberLabel(client, "Label5", {203, 104, 117, 13});
-    fillWithCaptionTextColour(Label5);
-
-    PageControl1 = place<QTabWidget>(client, "PageControl1", {8, 136, 257, 89});
-    TabSheet1 = new QWidget;
-    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    PageControl1->addTab(TabSheet1, QStringLiteral("ユーザー指定"));
-    Edit5 = placeEdit(TabSheet1, "Edit5", {3, 3, 42, 21});
-    Label6 = placeLabel(TabSheet1, "Label6", {51, 13, 13, 13}, QStringLiteral("GB"));
-    Edit6 = placeEdit(TabSheet1, "Edit6", {70, 3, 42, 21});
-    Label7 = placeLabel(TabSheet1, "Label7", {118, 13, 14, 13}, QStringLiteral("MB"));
-    Edit7 = placeEdit(TabSheet1, "Edit7", {138, 3, 41, 21});
-    Label8 = placeLabel(TabSheet1, "Label8", {185, 13, 12, 13}, QStringLiteral("KB"));
-    Edit8 = placeEdit(TabSheet1, "Edit8", {203, 3, 41, 21});
-    CheckBox1 = place<QCheckBox>(TabSheet1, "CheckBox1", {3, 41, 150, 17});
-    CheckBox1->setText(QStringLiteral("単位繰り上げを1024にする"));
-    CheckBox1->setChecked(false);
-
-    TabSheet2 = new QWidget;
-    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-    PageControl1->addTab(TabSheet2, QStringLiteral("末尾ゼロ削除"));
-    Button1 = placeButton(TabSheet2, "Button1", {0, 3, 73, 25}, QStringLiteral("末尾ゼロ検索"));
-    ProgressBar1 = place<QProgressBar>(TabSheet2, "ProgressBar1", {79, 10, 151, 17});
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
-    Label9 = placeNumberLabel(TabSheet2, "Label9", {8, 40, 121, 13});
-
-    QStatusBar* status = statusBar();
-    status->setObjectName(QStringLiteral("StatusBar1"));
-    status->setFixedHeight(kStatusBarHeight);
-    status->setSizeGripEnabled(true);
-    // A permanent widget: hover tips are shown as temporary status messages
-    // and would otherwise hide the status text.
-    statusText = new QLabel(status);
-    statusText->setContentsMargins(3, 0, 0, 0);
-    status->addPermanentWidget(statusText, 1);
-
-    for (QWidget* captioned : std::initializer_list<QWidget*>{Label3, Label2, Label6, Label7,
-                                                              Label8, CheckBox1}) {
-        widenToFitCaption(captioned);
+    for (const ControlSpec& control : control_layout()) {
+        if (control.kind == ControlKind::StatusBar) {
+            QStatusBar* status = statusBar();
+            status->setObjectName(QString::fromLatin1(control.name));
+            status->setFixedHeight(control.bounds.height);
+            status->setSizeGripEnabled(true);
+            controls_[control.name] = status;
+            continue;
+        }
+        QWidget* parent = control.parent == nullptr ? client : built<QWidget>(control.parent);
+        QWidget* widget = createControl(control, parent);
+        controls_[control.name] = widget;
+        if (control.kind == ControlKind::Label || control.kind == ControlKind::CheckBox) {
+            widenToFitCaption(widget);
+        }
     }
 
-    QWidget::setTabOrder(Edit1, Button3);
-    QWidget::setTabOrder(Button3, PageControl1);
-    QWidget::setTabOrder(PageControl1, Edit5);
-    QWidget::setTabOrder(Edit5, Edit6);
-    QWidget::setTabOrder(Edit6, Edit7);
-    QWidget::setTabOrder(Edit7, Edit8);
-    QWidget::setTabOrder(Edit8, CheckBox1);
-    QWidget::setTabOrder(CheckBox1, Button1);
-    // The progress bar takes no keyboard focus, so Tab passes it by.
-    QWidget::setTabOrder(Button1, ProgressBar1);
+    Edit1 = built<QLineEdit>("Edit1");
+    Edit5 = built<QLineEdit>("Edit5");
+    Edit6 = built<QLineEdit>("Edit6");
+    Edit7 = built<QLineEdit>("Edit7");
+    Edit8 = built<QLineEdit>("Edit8");
+    Label1 = built<QLabel>("Label1");
+    Label4 = built<QLabel>("Label4");
+    Label5 = built<QLabel>("Label5");
+    Label9 = built<QLabel>("Label9");
+    Button1 = built<QPushButton>("Button1");
+    Button3 = built<QPushButton>("Button3");
+    CheckBox1 = built<QCheckBox>("CheckBox1");
+    ProgressBar1 = built<QProgressBar>("ProgressBar1");
+    PageControl1 = built<QTabWidget>("PageControl1");
+    TabSheet1 = built<QWidget>("TabSheet1");
+
+    // A permanent widget: hover tips are shown as temporary status messages
+    // and would otherwise hide the status text.
+    statusText = new QLabel(statusBar());
+    statusText->setObjectName(QStringLiteral("StatusText"));
+    statusText->setContentsMargins(3, 0, 0, 0);
+    statusBar()->addPermanentWidget(statusText, 1);
+
+    // The progress bar stays in the chain but takes no keyboard focus, so
+    // Tab passes it by.
+    const std::vector<const ControlSpec*> chain = tabChain();
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        QWidget::setTabOrder(built<QWidget>(chain[i - 1]->name), built<QWidget>(chain[i]->name));
+    }
 }
 
 void TForm1::connectEvents() {

@@ -1,10 +1,12 @@
-// The main window in Qt 6 Widgets: controls placed at fixed pixel positions,
-// each event wired to its toolkit-free handler, and the View operations the
-// handlers use.
+// The main window in Qt 6 Widgets: built from the layout table (app/layout.h)
+// at fixed pixel positions, each event wired to its toolkit-free handler, and
+// the View operations the handlers use.
 #pragma once
 
 #include <QMainWindow>
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,25 +64,25 @@ private:
     QLineEdit* edit(EditId id) const;
     QLabel* label(LabelId id) const;
 
+    // Looks a control of the layout up by name, as the type it was built as.
+    template <class Widget>
+    Widget* built(const char* name) const;
+
+    // Every control of the layout table, by name.
+    std::map<std::string, QWidget*, std::less<>> controls_;
     QAction* E1 = nullptr;
     QPushButton* Button3 = nullptr;
     QLineEdit* Edit1 = nullptr;
-    QLabel* Label3 = nullptr;
     QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
     QLabel* Label4 = nullptr;
     QLabel* Label5 = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
     QLineEdit* Edit5 = nullptr;
-    QLabel* Label6 = nullptr;
     QLineEdit* Edit6 = nullptr;
-    QLabel* Label7 = nullptr;
     QLineEdit* Edit7 = nullptr;
-    QLabel* Label8 = nullptr;
     QLineEdit* Edit8 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
-    QWidget* TabSheet2 = nullptr;
     QPushButton* Button1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* Label9 = nullptr;
