@@ -1,0 +1,44 @@
+// The command line, read completely before any file is touched: a mistake
+// in it is a usage error (exit status 2) and changes nothing.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "size/fill.h"
+#include "size/size_spec.h"
+#include "size/trim.h"
+
+enum class Command { Scan, Trim, Set, Create, Info, Help, Version };
+
+struct Invocation {
+    Command command = Command::Help;
+    bool json = false;
+    bool dryRun = false;
+    bool noCreate = false;
+    PadChoice pad;
+    TrimAlignment alignment;
+    SizeSpec size;
+    FillSpec fill;
+    std::vector<std::string> paths;
+};
+
+struct ParsedArguments {
+    std::optional<Invocation> invocation;
+    std::string usageError;  // when there is no invocation
+};
+
+// `args` are the arguments after the program's name, UTF-8. `randomSeed`
+// seeds --fill random when no --seed is given.
+ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint64_t randomSeed);
+
+// The name --fill takes for `fill`: "zero", "0xff", "random".
+std::string fill_name(const FillSpec& fill);
+
+// "0x00" … "0xff".
+std::string pad_name(std::uint8_t pad);
+
+// The --help text.
+extern const char kHelpText[];

@@ -1,0 +1,35 @@
+// What the program prints: one JSON object per line for scripts, or one line
+// of text per file for people.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// A JSON string literal for a path. Valid UTF-8 is kept as it is. A lone
+// UTF-16 surrogate (a Windows name, carried as WTF-8) becomes its \uXXXX
+// escape, and a byte that is not UTF-8 (a Linux name) becomes \udc80 …
+// \udcff, the same escape Python's file-name decoding uses: either way the
+// exact name can be recovered.
+std::string json_string(std::string_view path);
+
+// One JSON object, built field by field in the order given.
+class JsonObject {
+public:
+    JsonObject& text(std::string_view key, std::string_view value);
+    JsonObject& number(std::string_view key, std::int64_t value);
+    JsonObject& boolean(std::string_view key, bool value);
+    JsonObject& null(std::string_view key);
+    // The object and a newline.
+    std::string line() const { return "{" + fields_ + "}\n"; }
+
+private:
+    void key(std::string_view name);
+    std::string fields_;
+};
+
+// The path as people read it: bytes that are not UTF-8 shown as U+FFFD.
+std::string shown_path(std::string_view path);
+
+// "1,234 bytes", "1 byte".
+std::string bytes_text(std::int64_t count);
