@@ -1,12 +1,11 @@
 #include "app/win32/main_window.h"
 
 #include <commctrl.h>
-#include <objbase.h>
 #include <shellapi.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cwchar>
+#include <limits>
 #include <exception>
 #include <stdexcept>
 #include <utility>
@@ -18,9 +17,6 @@ namespace {
 
 constexpr wchar_t kFormClass[] = L"TavrixForm";
 constexpr wchar_t kTabSheetClass[] = L"TavrixTabSheet";
-constexpr int kClientWidth = 394;
-constexpr int kClientHeight = 254;
-constexpr int kStatusBarHeight = 19;
 // Window style: a sizeable border, a system menu and a minimise button, but
 // no maximise button.
 constexpr DWORD kFormStyle =
@@ -54,11 +50,6 @@ struct DropDeleter {
     void operator()(HDROP drop) const { DragFinish(drop); }
 };
 using DropHandle = std::unique_ptr<std::remove_pointer_t<HDROP>, DropDeleter>;
-
-struct ItemIdListDeleter {
-    void operator()(PIDLIST_ABSOLUTE items) const { CoTaskMemFree(items); }
-};
-using ItemIdList = std::unique_ptr<std::remove_pointer_t<PIDLIST_ABSOLUTE>, ItemIdListDeleter>;
 
 // The controls of a page report to the page, which is a child of the tab
 // control; the window serves them as its own.
@@ -111,88 +102,26 @@ int number_background() {
     return lightness >= 128 ? COLOR_CAPTIONTEXT : COLOR_HIGHLIGHTTEXT;
 }
 
-// The file-system path of a folder the browser returned; empty if it has none.
-std::wstring path_of(PCIDLIST_ABSOLUTE folder) {
-    // The path may exceed the classic 260 characters; grow until it fits.
-    for (DWORD capacity = 512; capacity <= 32768; capacity *= 2) {
-        std::wstring path(capacity, L'\0');
-        if (SHGetPathFromIDListEx(folder, path.data(), capacity, GPFIDL_DEFAULT)) {
-            path.resize(std::wcslen(path.c_str()));
-            return path;
-        }
-    }
-    return {};
-}
-
-}  // namespace
-
-int CALLBACK browse_callback(HWND dialog, UINT event, LPARAM, LPARAM data) {
-    if (event == BFFM_INITIALIZED && data != 0) {
-        const auto& folder = *reinterpret_cast<const std::wstring*>(data);
-        if (!folder.empty())
-            SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-    }
-    return 0;
-}
-
-void show_exception(HWND owner, const std::string& message) {
-    MessageBoxW(owner, widen(message).c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
-}
-
-ComApartment::ComApartment()
-    : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-
-ComApartment::~ComApartment() {
-    if (initialised_) CoUninitialize();
-}
-
-namespace {
-
-// The real modal dialogs, owned by the window.
-class NativeDialogs final : public Dialogs {
-public:
-    explicit NativeDialogs(const HWND& owner) : owner_(owner) {}
-    void showMessage(const std::string& text) override {
-        MessageBoxW(owner_, widen(text).c_str(), kApplicationTitle, MB_OK);
-    }
-    std::optional<std::string> chooseFolder(const std::string& title, const std::string& initialFolder) override {
-        const std::wstring wideTitle = widen(title);
-        // browse_for_folder passes InitialFolder here; the callback selects it.
-        const std::wstring start = widen(initialFolder);
-        BROWSEINFOW browse{};
-        browse.hwndOwner = owner_;
-        browse.lpszTitle = wideTitle.c_str();
-        browse.ulFlags = BIF_RETURNONLYFSDIRS;
-        browse.lpfn = browse_callback;
-        browse.lParam = reinterpret_cast<LPARAM>(&start);
-        const ItemIdList chosen(SHBrowseForFolderW(&browse));
-        if (!chosen) return std::nullopt;
-        const std::wstring path = path_of(chosen.get());
-        if (path.empty()) return std::nullopt;
-        return narrow_path(path);
-    }
-
-private:
-    const HWND& owner_;  // the window's handle, which changes when it is destroyed
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------- creation
 
-TForm1::TForm1() : nativeDialogs_(std::make_unique<NativeDialogs>(hwnd_)), dialogs_(nativeDialogs_.get()) {
+TForm1::TForm1() : nativeDialogs_(make_native_dialogs(hwnd_)), dialogs_(nativeDialogs_.get()) {
+    // The ids follow the table; a row more or less would shift them all.
+    if (control_layout().size() != controls_.size()) throw std::logic_error("layout table and control ids differ");
     register_classes(&TForm1::windowProcedure);
+    const FormSpec& form = form_spec();
 
     menu_ = CreateMenu();
-    if (menu_ == nullptr || !AppendMenuW(menu_, MF_STRING, E1, L"実行(&E)")) {
+    if (menu_ == nullptr || !AppendMenuW(menu_, MF_STRING, E1, widen(form.executeCaption).c_str())) {
         if (menu_ != nullptr) DestroyMenu(menu_);
         throw std::runtime_error("メニューを作成できません");
     }
 
-    RECT frame{0, 0, kClientWidth, kClientHeight};
+    RECT frame{0, 0, form.clientWidth, form.clientHeight};
     AdjustWindowRectEx(&frame, kFormStyle, TRUE, 0);
     // The window procedure records the handle in hwnd_ on its first message.
-    if (CreateWindowExW(0, kFormClass, L"Tavrix v0.11", kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+    if (CreateWindowExW(0, kFormClass, widen(form.caption).c_str(), kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                         frame.right - frame.left, frame.bottom - frame.top, nullptr, menu_,
                         module_instance(), this) == nullptr) {
         // A window that got as far as being destroyed took its menu along.
@@ -203,12 +132,12 @@ TForm1::TForm1() : nativeDialogs_(std::make_unique<NativeDialogs>(hwnd_)), dialo
     try {
         const MeasuringDc screen(nullptr, nullptr);
         const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
-        font_.reset(CreateFontW(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+        font_.reset(CreateFontW(-MulDiv(form.fontPointSize, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
+                                DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, widen(form.fontFamily).c_str()));
         createControls();
         // The menu bar's height is only known for sure once it exists.
-        setClientSize(kClientWidth, kClientHeight);
+        setClientSize(form.clientWidth, form.clientHeight);
         centreOnDesktop();
         FormCreate();
     } catch (...) {
@@ -226,89 +155,113 @@ TForm1::~TForm1() {
     DestroyWindow(hwnd_);
 }
 
-HWND TForm1::createControl(ControlId id, HWND parent, const wchar_t* windowClass,
-                           const wchar_t* caption, DWORD style, const Bounds& bounds,
-                           DWORD extendedStyle) {
-    HWND child = CreateWindowExW(extendedStyle, windowClass, caption, WS_CHILD | WS_VISIBLE | style,
-                                 bounds.left, bounds.top, bounds.width, bounds.height, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module_instance(),
+namespace {
+
+// The window class, style and extended style that make a control of a kind.
+struct NativeKind {
+    const wchar_t* windowClass;
+    DWORD style;
+    DWORD extendedStyle = 0;
+};
+
+NativeKind native_kind(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Button: return {WC_BUTTONW, BS_PUSHBUTTON};
+        case ControlKind::Edit: return {WC_EDITW, ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+        case ControlKind::Label: return {WC_STATICW, SS_LEFT | SS_NOPREFIX};
+        // Right-aligned so the digits line up.
+        case ControlKind::NumberLabel: return {WC_STATICW, SS_RIGHT | SS_NOPREFIX};
+        case ControlKind::PageControl: return {WC_TABCONTROLW, WS_CLIPCHILDREN | WS_CLIPSIBLINGS};
+        case ControlKind::TabSheet: return {kTabSheetClass, WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT};
+        case ControlKind::CheckBox: return {WC_BUTTONW, BS_AUTOCHECKBOX};
+        case ControlKind::ProgressBar: return {PROGRESS_CLASSW, 0};
+        // Left to itself the status bar takes a height from its font (25
+        // pixels with some CJK fonts); the window places it instead, see
+        // placeStatusBar.
+        case ControlKind::StatusBar:
+            return {STATUSCLASSNAMEW, SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN};
+    }
+    throw std::logic_error("unknown control kind");
+}
+
+// A progress bar is in the table's tab order but takes no keyboard focus.
+bool is_tab_stop(const ControlSpec& spec) { return spec.tabOrder > 0 && spec.kind != ControlKind::ProgressBar; }
+
+}  // namespace
+
+HWND TForm1::createControl(int index, const ControlSpec& spec) {
+    const NativeKind native = native_kind(spec.kind);
+    const HWND parent = spec.parent != nullptr ? control(spec.parent) : hwnd_;
+    if (parent == nullptr) throw std::logic_error("a control's parent comes after it in the layout table");
+    const DWORD style = WS_CHILD | WS_VISIBLE | native.style | (is_tab_stop(spec) ? WS_TABSTOP : 0);
+    const std::wstring caption = widen(spec.caption);
+    const Bounds& box = spec.bounds;
+    HWND child = CreateWindowExW(native.extendedStyle, native.windowClass, caption.c_str(), style, box.left,
+                                 box.top, box.width, box.height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(Edit1 + index)), module_instance(),
                                  nullptr);
     if (child == nullptr) throw std::runtime_error("コントロールを作成できません");
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    controls_[static_cast<std::size_t>(id - Edit1)] = child;
+    controls_[static_cast<std::size_t>(index)] = child;
+
+    switch (spec.kind) {
+        case ControlKind::TabSheet: {
+            // A page is also its tab control's item, with the same caption.
+            TCITEMW item{};
+            item.mask = TCIF_TEXT;
+            item.pszText = const_cast<wchar_t*>(caption.c_str());
+            const int count = TabCtrl_GetItemCount(parent);
+            if (TabCtrl_InsertItem(parent, count, &item) != count) throw std::runtime_error("タブを作成できません");
+            break;
+        }
+        case ControlKind::ProgressBar:
+            SendMessageW(child, PBM_SETRANGE32, 0, 100);
+            SendMessageW(child, PBM_SETSTEP, 1, 0);
+            SendMessageW(child, PBM_SETPOS, 0, 0);
+            break;
+        case ControlKind::StatusBar:
+            statusBarHeight_ = box.height;
+            break;
+        case ControlKind::Label:
+        case ControlKind::CheckBox:
+            widenToFitCaption(child, spec.kind);
+            break;
+        default:
+            break;
+    }
     return child;
 }
 
-// Created in tab order: the keyboard walks the tab stops in creation order.
+// Every control of the table, parents before their children; the ids follow
+// the rows.
 void TForm1::createControls() {
-    constexpr DWORD edit = WS_TABSTOP | ES_AUTOHSCROLL;
-    constexpr DWORD caption = SS_LEFT | SS_NOPREFIX;
-    // Numbers right-aligned so their digits line up.
-    constexpr DWORD number = SS_RIGHT | SS_NOPREFIX;
-    const HWND form = hwnd_;
+    const auto layout = control_layout();
+    for (std::size_t index = 0; index < layout.size(); ++index) createControl(static_cast<int>(index), layout[index]);
+    placePages();
+}
 
-    createControl(Edit1, form, WC_EDITW, L"", edit, {8, 40, 378, 21}, WS_EX_CLIENTEDGE);
-    createControl(Button3, form, WC_BUTTONW, L"新規ファイル名生成", WS_TABSTOP | BS_PUSHBUTTON, {8, 8, 105, 25});
-    createControl(Label3, form, WC_STATICW, L"現在のサイズ", caption, {8, 72, 63, 13});
-    createControl(Label1, form, WC_STATICW, L"0", number, {88, 72, 97, 13});
-    createControl(Label2, form, WC_STATICW, L"出力サイズ", caption, {8, 104, 53, 13});
-    createControl(Label4, form, WC_STATICW, L"0", number, {88, 104, 97, 13});
-    createControl(Label5, form, WC_STATICW, L"0", number, {203, 104, 117, 13});
-
-    const HWND pages = createControl(PageControl1, form, WC_TABCONTROLW, L"",
-                                     WS_TABSTOP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, {8, 136, 257, 89});
-    const wchar_t* const pageCaptions[] = {L"ユーザー指定", L"末尾ゼロ削除"};
-    for (int index = 0; index < 2; ++index) {
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = const_cast<wchar_t*>(pageCaptions[index]);
-        if (TabCtrl_InsertItem(pages, index, &item) != index)
-            throw std::runtime_error("タブを作成できません");
+// The pages fill their tab control's display area, which depends on the
+// tabs' font and captions: known once all tabs exist.
+void TForm1::placePages() {
+    const auto layout = control_layout();
+    for (std::size_t index = 0; index < layout.size(); ++index) {
+        if (layout[index].kind != ControlKind::TabSheet) continue;
+        const HWND page = controls_[index];
+        const HWND pages = GetParent(page);
+        RECT display;
+        GetClientRect(pages, &display);
+        TabCtrl_AdjustRect(pages, FALSE, &display);
+        SetWindowPos(page, nullptr, display.left, display.top, display.right - display.left,
+                     display.bottom - display.top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    // The pages fill the tab control's display area, which depends on the
-    // font of the tabs: set above.
-    RECT display;
-    GetClientRect(pages, &display);
-    TabCtrl_AdjustRect(pages, FALSE, &display);
-    const Bounds page{display.left, display.top, display.right - display.left, display.bottom - display.top};
-
-    const HWND sheet1 = createControl(TabSheet1, pages, kTabSheetClass, pageCaptions[0], WS_CLIPSIBLINGS,
-                                      page, WS_EX_CONTROLPARENT);
-    createControl(Edit5, sheet1, WC_EDITW, L"", edit, {3, 3, 42, 21}, WS_EX_CLIENTEDGE);
-    createControl(Label6, sheet1, WC_STATICW, L"GB", caption, {51, 13, 13, 13});
-    createControl(Edit6, sheet1, WC_EDITW, L"", edit, {70, 3, 42, 21}, WS_EX_CLIENTEDGE);
-    createControl(Label7, sheet1, WC_STATICW, L"MB", caption, {118, 13, 14, 13});
-    createControl(Edit7, sheet1, WC_EDITW, L"", edit, {138, 3, 41, 21}, WS_EX_CLIENTEDGE);
-    createControl(Label8, sheet1, WC_STATICW, L"KB", caption, {185, 13, 12, 13});
-    createControl(Edit8, sheet1, WC_EDITW, L"", edit, {203, 3, 41, 21}, WS_EX_CLIENTEDGE);
-    createControl(CheckBox1, sheet1, WC_BUTTONW, L"単位繰り上げを1024にする", WS_TABSTOP | BS_AUTOCHECKBOX,
-                  {3, 41, 150, 17});
-
-    const HWND sheet2 = createControl(TabSheet2, pages, kTabSheetClass, pageCaptions[1], WS_CLIPSIBLINGS,
-                                      page, WS_EX_CONTROLPARENT);
-    createControl(Button1, sheet2, WC_BUTTONW, L"末尾ゼロ検索", WS_TABSTOP | BS_PUSHBUTTON, {0, 3, 73, 25});
-    // No tab stop: a progress bar takes no keyboard focus.
-    const HWND progress = createControl(ProgressBar1, sheet2, PROGRESS_CLASSW, L"", 0, {79, 10, 151, 17});
-    SendMessageW(progress, PBM_SETRANGE32, 0, 100);
-    SendMessageW(progress, PBM_SETSTEP, 1, 0);
-    SendMessageW(progress, PBM_SETPOS, 0, 0);
-    createControl(Label9, sheet2, WC_STATICW, L"0", number, {8, 40, 121, 13});
-
-    // Left to itself the status bar takes a height from its font (25 pixels
-    // with some CJK fonts); the window places it instead, see placeStatusBar.
-    createControl(StatusBar1, form, STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN,
-                  {0, kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight});
-
-    for (ControlId captioned : {Label3, Label2, Label6, Label7, Label8, CheckBox1}) widenToFitCaption(captioned);
 }
 
 // A caption keeps its position but widens when the font is wider than the
 // one the layout was drawn with, so "GB" never shows as a cut "G".
-void TForm1::widenToFitCaption(ControlId id) {
-    const HWND child = control(id);
+void TForm1::widenToFitCaption(HWND child, ControlKind kind) {
     int needed = 0;
     SIZE ideal{};
-    if (id == CheckBox1 && SendMessageW(child, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal))) {
+    if (kind == ControlKind::CheckBox && SendMessageW(child, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal))) {
         needed = ideal.cx;
     } else {
         const std::wstring text = window_text(child);
@@ -331,7 +284,7 @@ void TForm1::widenToFitCaption(ControlId id) {
 void TForm1::placeStatusBar(int clientWidth, int clientHeight) {
     const HWND status = control(StatusBar1);
     if (status == nullptr) return;
-    SetWindowPos(status, nullptr, 0, clientHeight - kStatusBarHeight, clientWidth, kStatusBarHeight,
+    SetWindowPos(status, nullptr, 0, clientHeight - statusBarHeight_, clientWidth, statusBarHeight_,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -365,12 +318,17 @@ void TForm1::FormCreate() {
     DragAcceptFiles(hwnd_, TRUE);
     // Whichever page was last shown, the window opens on the calculator.
     TabCtrl_SetCurSel(control(PageControl1), 0);
-    showPage(0);
+    showPage(control(PageControl1), 0);
 }
 
-void TForm1::showPage(int index) {
-    ShowWindow(control(TabSheet1), index == 0 ? SW_SHOW : SW_HIDE);
-    ShowWindow(control(TabSheet2), index == 1 ? SW_SHOW : SW_HIDE);
+// The tab control's pages are its children in the table's order.
+void TForm1::showPage(HWND pages, int index) {
+    int page = 0;
+    const auto layout = control_layout();
+    for (std::size_t row = 0; row < layout.size(); ++row) {
+        if (layout[row].kind != ControlKind::TabSheet || GetParent(controls_[row]) != pages) continue;
+        ShowWindow(controls_[row], page++ == index ? SW_SHOW : SW_HIDE);
+    }
 }
 
 void TForm1::show(int showCommand) {
@@ -382,6 +340,18 @@ HWND TForm1::control(ControlId id) const {
     const int index = id - Edit1;
     if (index < 0 || index >= static_cast<int>(controls_.size())) return nullptr;
     return controls_[static_cast<std::size_t>(index)];
+}
+
+HWND TForm1::control(std::string_view name) const {
+    const ControlSpec* spec = find_control(name);
+    if (spec == nullptr) return nullptr;
+    return controls_[static_cast<std::size_t>(spec - control_layout().data())];
+}
+
+const ControlSpec* TForm1::specOf(HWND child) const {
+    const auto found = std::find(controls_.begin(), controls_.end(), child);
+    if (child == nullptr || found == controls_.end()) return nullptr;
+    return &control_layout()[static_cast<std::size_t>(found - controls_.begin())];
 }
 
 // ---------------------------------------------------------------- messages
@@ -414,7 +384,7 @@ LRESULT TForm1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->hwndFrom == control(PageControl1) && header->code == TCN_SELCHANGE)
-                showPage(TabCtrl_GetCurSel(header->hwndFrom));
+                showPage(header->hwndFrom, TabCtrl_GetCurSel(header->hwndFrom));
             return 0;
         }
         case WM_DROPFILES:
@@ -436,7 +406,7 @@ LRESULT TForm1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SETFOCUS: {
             HWND target = lastFocus_;
             if (target == nullptr || !IsWindowVisible(target) || !IsWindowEnabled(target))
-                target = control(Edit1);
+                target = firstTabStop();
             SetFocus(target);
             return 0;
         }
@@ -514,7 +484,8 @@ void TForm1::onDropFiles(HDROP drop) {
 }
 
 LRESULT TForm1::onControlColour(HDC dc, HWND label) {
-    if (label != nullptr && (label == control(Label1) || label == control(Label4) || label == control(Label5))) {
+    const ControlSpec* spec = specOf(label);
+    if (spec != nullptr && spec->setOff) {
         const int background = number_background();
         SetBkColor(dc, GetSysColor(background));
         SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
@@ -544,18 +515,59 @@ void TForm1::dispatchMessage(MSG& message) {
     DispatchMessageW(&message);
 }
 
+namespace {
+
+bool same_parent(const char* a, const char* b) {
+    return a == nullptr || b == nullptr ? a == b : std::string_view(a) == b;
+}
+
+// The table's rows in the order Tab visits them: the children of `parent`
+// by their tab order (those without one after them, in table order), each
+// followed by its own children, as the tab control by its pages.
+void append_in_tab_order(const char* parent, std::vector<std::size_t>& order) {
+    const auto layout = control_layout();
+    std::vector<std::size_t> children;
+    for (std::size_t row = 0; row < layout.size(); ++row) {
+        if (same_parent(layout[row].parent, parent)) children.push_back(row);
+    }
+    const auto key = [&](std::size_t row) {
+        return layout[row].tabOrder > 0 ? layout[row].tabOrder : std::numeric_limits<int>::max();
+    };
+    std::stable_sort(children.begin(), children.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+    for (std::size_t row : children) {
+        order.push_back(row);
+        append_in_tab_order(layout[row].name, order);
+    }
+}
+
+const std::vector<std::size_t>& tab_walk() {
+    static const std::vector<std::size_t> order = [] {
+        std::vector<std::size_t> rows;
+        append_in_tab_order(nullptr, rows);
+        return rows;
+    }();
+    return order;
+}
+
+}  // namespace
+
 // Dialog navigation never stops on a window that holds tab stops of its own,
 // yet the tab control is a stop and its pages hold more; so Tab walks the
-// list here: the stops in creation order, the hidden page's left out.
+// list here: the table's stops in its tab order, the hidden page's left out.
 std::vector<HWND> TForm1::tabStops() const {
     std::vector<HWND> stops;
-    for (HWND child : controls_) {
-        if (child != nullptr && (GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP) && IsWindowVisible(child) &&
-            IsWindowEnabled(child)) {
+    const auto layout = control_layout();
+    for (std::size_t row : tab_walk()) {
+        const HWND child = controls_[row];
+        if (child != nullptr && is_tab_stop(layout[row]) && IsWindowVisible(child) && IsWindowEnabled(child))
             stops.push_back(child);
-        }
     }
     return stops;
+}
+
+HWND TForm1::firstTabStop() const {
+    const std::vector<HWND> stops = tabStops();
+    return stops.empty() ? nullptr : stops.front();
 }
 
 bool TForm1::moveFocusByTab(const MSG& message) {

@@ -1,6 +1,6 @@
-// The main window in plain Win32: controls placed at fixed pixel positions,
-// each event wired to its toolkit-free handler, and the View operations the
-// handlers use.
+// The main window in plain Win32: controls made from the layout table at
+// fixed pixel positions, each event wired to its toolkit-free handler, and
+// the View operations the handlers use.
 #pragma once
 
 #include <windows.h>
@@ -11,38 +11,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
+#include "app/layout.h"
 #include "app/view.h"
-
-// Message boxes of our own carry this title.
-inline constexpr wchar_t kApplicationTitle[] = L"Tavrix";
-
-// The folder browser's event callback: once the dialog is up, it selects the
-// folder whose wide path `data` points to (a std::wstring), unless empty.
-int CALLBACK browse_callback(HWND dialog, UINT event, LPARAM parameter, LPARAM data);
-
-// An exception that reached the top of an event: a message box with its
-// UTF-8 text (empty for an unknown exception), owned by `owner`.
-void show_exception(HWND owner, const std::string& message);
-
-// One COM single-threaded apartment for the calling thread, as the shell's
-// folder browser needs.
-class ComApartment {
-public:
-    ComApartment();
-    ~ComApartment();
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool initialised_ = false;
-};
+#include "app/win32/native_dialogs.h"
 
 class TForm1 final : public View {
 public:
-    // Child-window ids, in creation order, which is also the tab order.
+    // Child-window ids: 101 onwards in the layout table's order (a test
+    // checks that each name here is the row of that name).
     enum ControlId : int {
         Edit1 = 101,
         Button3,
@@ -80,6 +60,8 @@ public:
     // The top-level window, or null once it has been destroyed.
     HWND handle() const { return hwnd_; }
     HWND control(ControlId id) const;
+    // The control of that name in the layout table; null when none.
+    HWND control(std::string_view name) const;
     HMENU menu() const { return menu_; }
 
     // One message from a message loop: keyboard navigation first, then
@@ -107,22 +89,20 @@ private:
     };
     using FontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
 
-    struct Bounds {
-        int left, top, width, height;
-    };
-
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     void createControls();
-    HWND createControl(ControlId id, HWND parent, const wchar_t* windowClass, const wchar_t* caption,
-                       DWORD style, const Bounds& bounds, DWORD extendedStyle = 0);
-    void widenToFitCaption(ControlId id);
+    HWND createControl(int index, const ControlSpec& spec);
+    void placePages();
+    void widenToFitCaption(HWND child, ControlKind kind);
     void placeStatusBar(int clientWidth, int clientHeight);
     void setClientSize(int width, int height);
     void centreOnDesktop();
     void FormCreate();
-    void showPage(int index);
+    void showPage(HWND pages, int index);
+    const ControlSpec* specOf(HWND child) const;
+    HWND firstTabStop() const;
 
     void onCommand(int id, int notification);
     void onDropFiles(HDROP drop);
@@ -139,6 +119,7 @@ private:
     HWND hwnd_ = nullptr;
     HMENU menu_ = nullptr;  // owned by the window, destroyed with it
     std::array<HWND, StatusBar1 - Edit1 + 1> controls_{};
+    int statusBarHeight_ = 0;
     FontHandle font_;
     HWND lastFocus_ = nullptr;
 

@@ -23,6 +23,13 @@ inline std::string narrow_path(std::wstring_view wide) {
     return path_from_utf16(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
+// A path for the wide API, kept whole (lone surrogates included); text that
+// is no path at all is converted as a text.
+inline std::wstring widen_path(std::string_view utf8) {
+    if (const auto wide = path_to_utf16(utf8)) return std::wstring(wide->begin(), wide->end());
+    return widen(utf8);
+}
+
 // The whole text of a window, however long.
 inline std::wstring window_text(HWND window) {
     const int length = GetWindowTextLengthW(window);

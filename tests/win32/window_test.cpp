@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <iterator>
+#include <ostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,24 +17,21 @@
 #include <utility>
 #include <vector>
 
+#include "app/layout.h"
 #include "app/win32/text.h"
 #include "tests/scripted_dialogs.h"
 #include "tests/temp_dir.h"
 
-namespace {
-
-using Id = TForm1::ControlId;
-
-// Where a child sits in its parent's client area: left, top, width, height.
-struct Box {
-    int left, top, width, height;
-    bool operator==(const Box&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Box& box) {
+static std::ostream& operator<<(std::ostream& out, const Bounds& box) {
     return out << '{' << box.left << ", " << box.top << ", " << box.width << ", " << box.height << '}';
 }
 
+namespace {
+
+using Id = TForm1::ControlId;
+using Box = Bounds;
+
+// Where a child sits in its parent's client area: left, top, width, height.
 Box placement(HWND child) {
     RECT bounds;
     GetWindowRect(child, &bounds);
@@ -140,36 +139,42 @@ protected:
 
 // ---------------------------------------------------------------- layout
 
-struct ControlRow {
-    Id id;
-    const char* windowClass;
-    int parent;  // 0: the window's client area
-    Box bounds;
-    const char* caption;  // nullptr: no caption to check
-    bool widensToFit = false;  // a caption the font may make wider than drawn
-};
+// The window class each kind of control is made from.
+std::string class_of_kind(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Button:
+        case ControlKind::CheckBox: return "Button";
+        case ControlKind::Edit: return "Edit";
+        case ControlKind::Label:
+        case ControlKind::NumberLabel: return "Static";
+        case ControlKind::PageControl: return "SysTabControl32";
+        case ControlKind::TabSheet: return "TavrixTabSheet";
+        case ControlKind::ProgressBar: return "msctls_progress32";
+        case ControlKind::StatusBar: return "msctls_statusbar32";
+    }
+    return {};
+}
 
-const ControlRow kControls[] = {
-    {TForm1::Button3, "Button", 0, {8, 8, 105, 25}, "新規ファイル名生成"},
-    {TForm1::Edit1, "Edit", 0, {8, 40, 378, 21}, ""},
-    {TForm1::Label3, "Static", 0, {8, 72, 63, 13}, "現在のサイズ", true},
-    {TForm1::Label1, "Static", 0, {88, 72, 97, 13}, "0"},
-    {TForm1::Label2, "Static", 0, {8, 104, 53, 13}, "出力サイズ", true},
-    {TForm1::Label4, "Static", 0, {88, 104, 97, 13}, "0"},
-    {TForm1::Label5, "Static", 0, {203, 104, 117, 13}, "0"},
-    {TForm1::PageControl1, "SysTabControl32", 0, {8, 136, 257, 89}, nullptr},
-    {TForm1::Edit5, "Edit", TForm1::TabSheet1, {3, 3, 42, 21}, ""},
-    {TForm1::Label6, "Static", TForm1::TabSheet1, {51, 13, 13, 13}, "GB", true},
-    {TForm1::Edit6, "Edit", TForm1::TabSheet1, {70, 3, 42, 21}, ""},
-    {TForm1::Label7, "Static", TForm1::TabSheet1, {118, 13, 14, 13}, "MB", true},
-    {TForm1::Edit7, "Edit", TForm1::TabSheet1, {138, 3, 41, 21}, ""},
-    {TForm1::Label8, "Static", TForm1::TabSheet1, {185, 13, 12, 13}, "KB", true},
-    {TForm1::Edit8, "Edit", TForm1::TabSheet1, {203, 3, 41, 21}, ""},
-    {TForm1::CheckBox1, "Button", TForm1::TabSheet1, {3, 41, 150, 17}, "単位繰り上げを1024にする", true},
-    {TForm1::Button1, "Button", TForm1::TabSheet2, {0, 3, 73, 25}, "末尾ゼロ検索"},
-    {TForm1::ProgressBar1, "msctls_progress32", TForm1::TabSheet2, {79, 10, 151, 17}, nullptr},
-    {TForm1::Label9, "Static", TForm1::TabSheet2, {8, 40, 121, 13}, "0"},
-};
+// Captions keep their place but may widen when the font is wider than the
+// one the layout was drawn with.
+bool widens_to_fit(ControlKind kind) { return kind == ControlKind::Label || kind == ControlKind::CheckBox; }
+
+bool has_caption(ControlKind kind) {
+    return kind != ControlKind::PageControl && kind != ControlKind::ProgressBar && kind != ControlKind::StatusBar;
+}
+
+bool is_page(const ControlSpec& spec) { return spec.kind == ControlKind::TabSheet; }
+
+std::string parent_of(const ControlSpec& spec) { return spec.parent != nullptr ? spec.parent : ""; }
+
+// The rows of the table that lie on one page, in table order.
+std::vector<const ControlSpec*> rows_on(const std::string& page) {
+    std::vector<const ControlSpec*> rows;
+    for (const ControlSpec& spec : control_layout()) {
+        if (parent_of(spec) == page) rows.push_back(&spec);
+    }
+    return rows;
+}
 
 int text_width(HWND child) {
     const std::wstring caption = window_text(child);
@@ -182,44 +187,75 @@ int text_width(HWND child) {
     return extent.cx;
 }
 
-TEST_F(WindowTest, EveryControlHasItsClassIdParentGeometryCaptionAndFont) {
+// The enum's names are the rows' names: an id of the enum reaches the
+// control the table names so.
+TEST(ControlIds, NameTheRowsOfTheLayoutTable) {
+    using F = TForm1;
+    const std::pair<Id, const char*> ids[] = {
+        {F::Edit1, "Edit1"}, {F::Button3, "Button3"}, {F::Label3, "Label3"}, {F::Label1, "Label1"},
+        {F::Label2, "Label2"}, {F::Label4, "Label4"}, {F::Label5, "Label5"}, {F::PageControl1, "PageControl1"},
+        {F::TabSheet1, "TabSheet1"}, {F::Edit5, "Edit5"}, {F::Label6, "Label6"}, {F::Edit6, "Edit6"},
+        {F::Label7, "Label7"}, {F::Edit7, "Edit7"}, {F::Label8, "Label8"}, {F::Edit8, "Edit8"},
+        {F::CheckBox1, "CheckBox1"}, {F::TabSheet2, "TabSheet2"}, {F::Button1, "Button1"},
+        {F::ProgressBar1, "ProgressBar1"}, {F::Label9, "Label9"}, {F::StatusBar1, "StatusBar1"},
+    };
+    ASSERT_EQ(std::size(ids), control_layout().size());
+    for (const auto& [id, name] : ids) EXPECT_STREQ(control_layout()[id - F::Edit1].name, name) << id;
+}
+
+TEST_F(WindowTest, EveryControlIsMadeFromItsRowOfTheLayoutTable) {
     const HFONT font = reinterpret_cast<HFONT>(SendMessageW(control(TForm1::Edit1), WM_GETFONT, 0, 0));
-    for (const ControlRow& row : kControls) {
-        SCOPED_TRACE(row.id);
-        const HWND child = control(row.id);
+    const auto layout = control_layout();
+    for (std::size_t row = 0; row < layout.size(); ++row) {
+        const ControlSpec& spec = layout[row];
+        SCOPED_TRACE(spec.name);
+        const HWND child = form.control(spec.name);
         ASSERT_NE(child, nullptr);
-        EXPECT_EQ(GetDlgCtrlID(child), row.id);
-        EXPECT_EQ(class_of(child), row.windowClass);
-        EXPECT_EQ(GetParent(child), row.parent == 0 ? form.handle() : control(static_cast<Id>(row.parent)));
-        EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)), font);
+        EXPECT_EQ(child, form.control(static_cast<Id>(TForm1::Edit1 + static_cast<int>(row))));
+        EXPECT_EQ(GetDlgCtrlID(child), TForm1::Edit1 + static_cast<int>(row)) << "ids in table order";
+        EXPECT_EQ(class_of(child), class_of_kind(spec.kind));
+        EXPECT_EQ(GetParent(child), spec.parent == nullptr ? form.handle() : form.control(spec.parent));
+        if (!is_page(spec)) {  // a page draws no text of its own
+            EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)), font);
+        }
+        // A progress bar is in the tab order but takes no focus.
+        const bool tabStop = spec.tabOrder > 0 && spec.kind != ControlKind::ProgressBar;
+        EXPECT_EQ((GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP) != 0, tabStop);
+        if (has_caption(spec.kind)) {
+            EXPECT_EQ(narrow(window_text(child)), spec.caption);
+        }
+        if (is_page(spec)) continue;  // a page fills its tab control: see below
         const Box box = placement(child);
-        if (row.widensToFit) {
-            EXPECT_EQ((Box{box.left, box.top, row.bounds.width, box.height}), row.bounds);
-            EXPECT_GE(box.width, row.bounds.width);
-            if (row.id != TForm1::CheckBox1) {
+        if (widens_to_fit(spec.kind)) {
+            EXPECT_EQ((Box{box.left, box.top, spec.bounds.width, box.height}), spec.bounds);
+            EXPECT_GE(box.width, spec.bounds.width);
+            if (spec.kind == ControlKind::Label) {
                 EXPECT_GE(box.width, text_width(child)) << "caption cut off";
             }
         } else {
-            EXPECT_EQ(box, row.bounds);
-        }
-        if (row.caption != nullptr) {
-            EXPECT_EQ(text(row.id), row.caption);
+            EXPECT_EQ(box, spec.bounds);
         }
     }
-    // A widened caption never runs into the control after it.
-    const std::pair<Id, Id> neighbours[] = {
-        {TForm1::Label3, TForm1::Label1}, {TForm1::Label2, TForm1::Label4}, {TForm1::Label6, TForm1::Edit6},
-        {TForm1::Label7, TForm1::Edit7}, {TForm1::Label8, TForm1::Edit8},
-    };
-    for (const auto& [caption, next] : neighbours) {
-        const Box box = placement(control(caption));
-        EXPECT_LT(box.left + box.width, placement(control(next)).left) << caption;
+    // A widened caption never runs into the control after it on its row.
+    for (const ControlSpec& caption : layout) {
+        if (caption.kind != ControlKind::Label) continue;
+        const Box box = placement(form.control(caption.name));
+        for (const ControlSpec& other : layout) {
+            if (parent_of(other) != parent_of(caption) || is_page(other) || &other == &caption) continue;
+            const bool sameRow = other.bounds.top < caption.bounds.top + caption.bounds.height &&
+                                 caption.bounds.top < other.bounds.top + other.bounds.height;
+            if (sameRow && other.bounds.left >= caption.bounds.left + caption.bounds.width) {
+                EXPECT_LT(box.left + box.width, placement(form.control(other.name)).left)
+                    << caption.name << " runs into " << other.name;
+            }
+        }
     }
 }
 
 TEST_F(WindowTest, WindowFrameMenuFontAndClientArea) {
     const HWND window = form.handle();
     EXPECT_EQ(narrow(window_text(window)), "Tavrix v0.11");
+    EXPECT_EQ(narrow(window_text(window)), form_spec().caption);
     const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
     EXPECT_EQ(style & (WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_MAXIMIZEBOX),
               static_cast<DWORD>(WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME)) << "sizeable, no maximise button";
@@ -230,19 +266,19 @@ TEST_F(WindowTest, WindowFrameMenuFontAndClientArea) {
     EXPECT_EQ(GetSubMenu(menu, 0), nullptr) << "a command, not a submenu";
     std::wstring caption(32, L'\0');
     caption.resize(static_cast<std::size_t>(GetMenuStringW(menu, 0, caption.data(), 32, MF_BYPOSITION)));
-    EXPECT_EQ(narrow(caption), "実行(&E)");
+    EXPECT_EQ(narrow(caption), form_spec().executeCaption);
 
     LOGFONTW face{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control(TForm1::Edit1), WM_GETFONT, 0, 0)), sizeof face, &face);
     const HDC screen = GetDC(nullptr);
-    EXPECT_EQ(face.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72)) << "8 points";
+    EXPECT_EQ(face.lfHeight, -MulDiv(form_spec().fontPointSize, GetDeviceCaps(screen, LOGPIXELSY), 72));
     ReleaseDC(nullptr, screen);
-    EXPECT_EQ(narrow(face.lfFaceName), "Tahoma");
+    EXPECT_EQ(narrow(face.lfFaceName), form_spec().fontFamily);
     EXPECT_EQ(face.lfCharSet, DEFAULT_CHARSET);
 
     RECT client;
     GetClientRect(window, &client);
-    EXPECT_EQ((Box{0, 0, client.right, client.bottom}), (Box{0, 0, 394, 254}));
+    EXPECT_EQ((Box{0, 0, client.right, client.bottom}), (Box{0, 0, form_spec().clientWidth, form_spec().clientHeight}));
     RECT work;
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     RECT frame;
@@ -255,16 +291,19 @@ TEST_F(WindowTest, StatusBarFollowsAResizeAndNothingElseMoves) {
     const HWND status = control(TForm1::StatusBar1);
     EXPECT_EQ(class_of(status), "msctls_statusbar32");
     EXPECT_TRUE(GetWindowLongPtrW(status, GWL_STYLE) & SBARS_SIZEGRIP);
-    EXPECT_EQ(placement(status), (Box{0, 235, 394, 19}));
+    const Box table = find_control("StatusBar1")->bounds;
+    EXPECT_EQ(placement(status), table);
 
     RECT frame;
     GetWindowRect(form.handle(), &frame);
     SetWindowPos(form.handle(), nullptr, 0, 0, frame.right - frame.left + 206, frame.bottom - frame.top + 166,
                  SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_EQ(placement(status), (Box{0, 420 - 19, 600, 19}));
-    for (const ControlRow& row : kControls) {
-        const Box box = placement(control(row.id));
-        EXPECT_EQ((Box{box.left, box.top, 0, 0}), (Box{row.bounds.left, row.bounds.top, 0, 0})) << row.id;
+    EXPECT_EQ(placement(status), (Box{0, form_spec().clientHeight + 166 - table.height,
+                                      form_spec().clientWidth + 206, table.height}));
+    for (const ControlSpec& spec : control_layout()) {
+        if (is_page(spec) || spec.kind == ControlKind::StatusBar) continue;
+        const Box box = placement(form.control(spec.name));
+        EXPECT_EQ((Box{box.left, box.top, 0, 0}), (Box{spec.bounds.left, spec.bounds.top, 0, 0})) << spec.name;
     }
 }
 
@@ -272,12 +311,13 @@ TEST_F(WindowTest, StatusBarFollowsAResizeAndNothingElseMoves) {
 // tabs, and big enough for everything placed on it.
 TEST_F(WindowTest, PagesOpenOnTheFirstAndSwitchByTheirTabs) {
     const HWND pages = control(TForm1::PageControl1);
+    const std::vector<const ControlSpec*> sheets = rows_on("PageControl1");
+    ASSERT_EQ(sheets.size(), 2u);
     ASSERT_EQ(TabCtrl_GetItemCount(pages), 2);
     RECT client;
     GetClientRect(pages, &client);
-    const Id sheets[] = {TForm1::TabSheet1, TForm1::TabSheet2};
-    const char* captions[] = {"ユーザー指定", "末尾ゼロ削除"};
     for (int index = 0; index < 2; ++index) {
+        const HWND sheet = form.control(sheets[index]->name);
         SCOPED_TRACE(index);
         std::wstring caption(32, L'\0');
         TCITEMW item{};
@@ -285,22 +325,21 @@ TEST_F(WindowTest, PagesOpenOnTheFirstAndSwitchByTheirTabs) {
         item.pszText = caption.data();
         item.cchTextMax = 32;
         ASSERT_TRUE(TabCtrl_GetItem(pages, index, &item));
-        EXPECT_EQ(narrow(item.pszText), captions[index]);
-        EXPECT_EQ(text(sheets[index]), captions[index]);
+        EXPECT_EQ(narrow(item.pszText), sheets[index]->caption);
+        EXPECT_EQ(narrow(window_text(sheet)), sheets[index]->caption);
 
-        EXPECT_EQ(GetParent(control(sheets[index])), pages);
+        EXPECT_EQ(GetParent(sheet), pages);
         RECT tab{};
         TabCtrl_GetItemRect(pages, index, &tab);
-        const Box page = placement(control(sheets[index]));
+        const Box page = placement(sheet);
         EXPECT_GE(page.top, tab.bottom);
         EXPECT_GE(page.left, 0);
         EXPECT_LE(page.left + page.width, client.right);
         EXPECT_LE(page.top + page.height, client.bottom);
-        for (const ControlRow& row : kControls) {
-            if (row.parent != sheets[index]) continue;
-            const Box box = placement(control(row.id));
-            EXPECT_LE(box.left + box.width, page.width) << row.id;
-            EXPECT_LE(box.top + box.height, page.height) << row.id;
+        for (const ControlSpec* row : rows_on(sheets[index]->name)) {
+            const Box box = placement(form.control(row->name));
+            EXPECT_LE(box.left + box.width, page.width) << row->name;
+            EXPECT_LE(box.top + box.height, page.height) << row->name;
         }
     }
 
@@ -326,18 +365,19 @@ TEST_F(WindowTest, PagesOpenOnTheFirstAndSwitchByTheirTabs) {
 }
 
 TEST_F(WindowTest, NumberLabelsAreRightAlignedAndSetOff) {
-    for (Id label : {TForm1::Label1, TForm1::Label4, TForm1::Label5, TForm1::Label9}) {
-        EXPECT_EQ(GetWindowLongPtrW(control(label), GWL_STYLE) & SS_TYPEMASK, SS_RIGHT) << label;
+    for (const ControlSpec& spec : control_layout()) {
+        if (spec.kind != ControlKind::NumberLabel) continue;
+        EXPECT_EQ(GetWindowLongPtrW(form.control(spec.name), GWL_STYLE) & SS_TYPEMASK, SS_RIGHT) << spec.name;
     }
     // Ask for the colours the way a label does: from its parent.
     const std::unique_ptr<std::remove_pointer_t<HDC>, decltype(&DeleteDC)> dc(CreateCompatibleDC(nullptr),
                                                                                &DeleteDC);
-    auto backgroundOf = [&](Id label) {
+    auto backgroundOf = [&](const char* name) {
+        const HWND label = form.control(name);
         SetBkColor(dc.get(), RGB(1, 2, 3));
-        const LRESULT brush = SendMessageW(GetParent(control(label)), WM_CTLCOLORSTATIC,
-                                           reinterpret_cast<WPARAM>(dc.get()),
-                                           reinterpret_cast<LPARAM>(control(label)));
-        EXPECT_NE(brush, 0) << label;
+        const LRESULT brush = SendMessageW(GetParent(label), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.get()),
+                                           reinterpret_cast<LPARAM>(label));
+        EXPECT_NE(brush, 0) << name;
         return GetBkColor(dc.get());
     };
     // The caption-text colour where that is light (a classic desktop); a
@@ -346,8 +386,17 @@ TEST_F(WindowTest, NumberLabelsAreRightAlignedAndSetOff) {
     const bool captionIsLight = GetRValue(caption) + GetGValue(caption) + GetBValue(caption) >= 3 * 128;
     const COLORREF light = captionIsLight ? caption : GetSysColor(COLOR_HIGHLIGHTTEXT);
     EXPECT_GE(GetRValue(light) + GetGValue(light) + GetBValue(light), 3 * 200);
-    for (Id label : {TForm1::Label1, TForm1::Label4, TForm1::Label5}) EXPECT_EQ(backgroundOf(label), light) << label;
-    for (Id label : {TForm1::Label3, TForm1::Label9, TForm1::Label6}) EXPECT_NE(backgroundOf(label), light) << label;
+    int setOff = 0;
+    for (const ControlSpec& spec : control_layout()) {
+        if (spec.kind != ControlKind::Label && spec.kind != ControlKind::NumberLabel) continue;
+        if (spec.setOff) {
+            ++setOff;
+            EXPECT_EQ(backgroundOf(spec.name), light) << spec.name;
+        } else {
+            EXPECT_NE(backgroundOf(spec.name), light) << spec.name;
+        }
+    }
+    EXPECT_EQ(setOff, 3) << "Label1, Label4, Label5";
 }
 
 // Tab walks the stops of the window, then those of the shown page, and
@@ -370,13 +419,39 @@ TEST_F(WindowTest, TabKeyFollowsTheTabOrder) {
         SetKeyboardState(keys);
         return visited;
     };
-    using F = TForm1;
-    EXPECT_EQ(walk(F::Edit1, 8, false), (std::vector<int>{F::Edit1, F::Button3, F::PageControl1, F::Edit5, F::Edit6,
-                                                          F::Edit7, F::Edit8, F::CheckBox1, F::Edit1}));
-    EXPECT_EQ(walk(F::Edit5, 3, true), (std::vector<int>{F::Edit5, F::PageControl1, F::Button3, F::Edit1}));
-    EXPECT_EQ(walk(F::Edit1, 1, true), (std::vector<int>{F::Edit1, F::CheckBox1}));
+    // The table's stops: the window's by tab order, the shown page's after
+    // the tab control; the progress bar takes no focus.
+    auto stops = [](const std::string& page) {
+        auto ordered = [](const std::string& parent) {
+            std::vector<const ControlSpec*> rows;
+            for (const ControlSpec* row : rows_on(parent)) {
+                if (row->tabOrder > 0 && row->kind != ControlKind::ProgressBar) rows.push_back(row);
+            }
+            std::stable_sort(rows.begin(), rows.end(),
+                             [](const ControlSpec* a, const ControlSpec* b) { return a->tabOrder < b->tabOrder; });
+            return rows;
+        };
+        std::vector<int> ids;
+        for (const ControlSpec* row : ordered("")) {
+            ids.push_back(TForm1::Edit1 + static_cast<int>(row - control_layout().data()));
+            if (row->kind != ControlKind::PageControl) continue;
+            for (const ControlSpec* inner : ordered(page))
+                ids.push_back(TForm1::Edit1 + static_cast<int>(inner - control_layout().data()));
+        }
+        return ids;
+    };
+    const std::vector<int> first = stops("TabSheet1");
+    ASSERT_EQ(first.size(), 8u) << "Edit1, Button3, PageControl1, Edit5..Edit8, CheckBox1";
+    std::vector<int> around = first;
+    around.push_back(first.front());
+    EXPECT_EQ(walk(static_cast<Id>(first.front()), 8, false), around);
+    EXPECT_EQ(walk(static_cast<Id>(first[3]), 3, true), (std::vector<int>{first[3], first[2], first[1], first[0]}));
+    EXPECT_EQ(walk(static_cast<Id>(first.front()), 1, true), (std::vector<int>{first.front(), first.back()}));
     selectPage(1);
-    EXPECT_EQ(walk(F::Edit1, 4, false), (std::vector<int>{F::Edit1, F::Button3, F::PageControl1, F::Button1, F::Edit1}));
+    std::vector<int> second = stops("TabSheet2");
+    ASSERT_EQ(second.size(), 4u) << "Edit1, Button3, PageControl1, Button1";
+    second.push_back(second.front());
+    EXPECT_EQ(walk(static_cast<Id>(second.front()), 4, false), second);
 }
 
 // ---------------------------------------------------------------- wiring
