@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFont>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -25,6 +26,7 @@
 #include <QStringList>
 #include <QTabWidget>
 #include <QUrl>
+#include <QVariant>
 
 #include <algorithm>
 #include <cstring>
@@ -59,6 +61,29 @@ void fillWithCaptionTextColour(QLabel* label) {
     label->setAutoFillBackground(true);
 }
 
+// A line edit that takes no input-method text while read-only: Qt's own
+// still accepts a commit from an input method then (Japanese input, say),
+// and Edit1 is read-only exactly while its path must not change.
+class Edit final : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+    using QLineEdit::inputMethodQuery;
+
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override {
+        if (query == Qt::ImEnabled && isReadOnly()) return false;
+        return QLineEdit::inputMethodQuery(query);
+    }
+
+protected:
+    void inputMethodEvent(QInputMethodEvent* event) override {
+        if (isReadOnly()) {
+            event->ignore();
+            return;
+        }
+        QLineEdit::inputMethodEvent(event);
+    }
+};
+
 // One control of the layout table as a widget; controls sit at fixed pixel
 // positions relative to their parent and the window never lays them out
 // again, so only the status bar moves on a resize.
@@ -71,7 +96,7 @@ QWidget* createControl(const ControlSpec& spec, QWidget* parent) {
             break;
         }
         case ControlKind::Edit: {
-            auto* edit = new QLineEdit(parent);
+            auto* edit = new Edit(parent);
             // A line edit would take a file drop itself and insert a file://
             // URL; the window handles drops instead.
             edit->setAcceptDrops(false);
@@ -372,8 +397,15 @@ bool TForm1::closeRequested() const {
 }
 
 void TForm1::setCommandsEnabled(bool enabled) {
+    commandsEnabled_ = enabled;
     Button1->setEnabled(enabled);
     E1->setEnabled(enabled);
+    Button3->setEnabled(enabled);
+    // Read-only rather than disabled: the path stays readable and selectable.
+    Edit1->setReadOnly(!enabled);
+    // Nor may a drop name another file, or drop text into a unit field.
+    setAcceptDrops(enabled);
+    for (QLineEdit* unitField : {Edit5, Edit6, Edit7, Edit8}) unitField->setAcceptDrops(enabled);
 }
 
 Dialogs& TForm1::dialogs() {
@@ -402,17 +434,18 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+// A drag that entered before a scan began may still be let go during it.
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    if (!carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
+    if (!commandsEnabled_ || !carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-    if (!carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
+    if (!commandsEnabled_ || !carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
     const std::vector<std::string> paths = localFilePaths(event->mimeData());
-    if (paths.empty() || !acceptWithoutMove(event)) {
+    if (!commandsEnabled_ || paths.empty() || !acceptWithoutMove(event)) {
         event->ignore();
         return;
     }

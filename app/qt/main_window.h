@@ -89,6 +89,7 @@ private:
     QLabel* statusText = nullptr;
 
     bool closeRequested_ = false;
+    bool commandsEnabled_ = true;
     bool shownBefore_ = false;
     std::unique_ptr<Dialogs> nativeDialogs_;
     Dialogs* dialogs_ = nullptr;

@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
+#include <QVariant>
 #include <QWindow>
 
 #include "app/form.h"
@@ -82,7 +83,11 @@ void QtWindowDriver::type(const std::string& control, const std::string& utf8) {
         QCoreApplication::sendEvent(edit, &del);
         return;
     }
-    // As an input method commits text: key events cannot carry Japanese.
+    // As an input method commits text: key events cannot carry Japanese. An
+    // input method sends nothing to a field that says it takes no input.
+    QInputMethodQueryEvent query(Qt::ImEnabled);
+    QCoreApplication::sendEvent(edit, &query);
+    if (!query.value(Qt::ImEnabled).toBool()) return;
     QInputMethodEvent typed;
     typed.setCommitString(qs(utf8));
     QCoreApplication::sendEvent(edit, &typed);

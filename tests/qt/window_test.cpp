@@ -9,6 +9,7 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -306,6 +307,48 @@ TEST_F(DropTest, DragsWithoutLocalFilesAreRefused) {
     }
     EXPECT_EQ(window.text("Edit1"), "");
     EXPECT_EQ(window.text("Label1"), "0");
+}
+
+// ---------------------------------------------------------------- scan
+
+// What the scenarios show through setCommandsEnabled, here in a real scan:
+// the checks run inside its first event pump.
+TEST_F(WindowTest, DuringAScanEdit1TakesNoTypingAndTheWindowNoDrops) {
+    TempDir dir;
+    const std::string measured = dir.file("zeros.bin");
+    const std::string other = dir.file("other.bin");
+    write_file(measured, std::string(100, 'x') + std::string(1 << 20, '\0'));
+    write_file(other, std::string(7, 'x'));
+    window.type("Edit1", measured);
+    window.selectPage(1);
+
+    bool ran = false;
+    QTimer::singleShot(0, &form, [&] {
+        ran = true;
+        EXPECT_FALSE(window.isEnabled("Button3"));
+        EXPECT_FALSE(window.isEnabled("Button1"));
+        EXPECT_FALSE(window.isEnabled("E1"));
+        EXPECT_FALSE(window.isEditable("Edit1"));
+        window.type("Edit1", other);
+        // An input method that commits all the same is refused too.
+        QInputMethodEvent committed;
+        committed.setCommitString(QStringLiteral("x"));
+        QCoreApplication::sendEvent(control("Edit1"), &committed);
+        EXPECT_FALSE(window.drop({other}));
+        // Nor does a drag that entered before the scan land.
+        const auto mime = QtWindowDriver::filesMime({other});
+        QDropEvent late(QPointF(window.emptySpot()), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&form, &late);
+        EXPECT_FALSE(late.isAccepted());
+    });
+    window.click("Button1");
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(window.text("Edit1"), measured);
+    EXPECT_EQ(window.text("Label1"), "0");
+    EXPECT_EQ(window.text("Label9"), "1,048,576");
+    EXPECT_EQ(window.text("Label4"), "100");
+    EXPECT_TRUE(window.isEditable("Edit1"));
+    EXPECT_TRUE(control("Edit5")->acceptDrops()) << "unit fields take text drops again";
 }
 
 // ---------------------------------------------------------------- view

@@ -205,7 +205,51 @@ TEST_F(Scenario, SearchButtonCountsTrailingZerosAndGivesTheCommandsBack) {
     EXPECT_EQ(window->text("Label4"), "100");
     EXPECT_TRUE(window->isEnabled("Button1")) << "commands come back after the scan";
     EXPECT_TRUE(window->isEnabled("E1"));
+    EXPECT_TRUE(window->isEnabled("Button3"));
+    EXPECT_TRUE(window->isEditable("Edit1"));
     EXPECT_EQ(window->progress(), 0);
+}
+
+// While a scan runs (the handlers turn the commands off for it), nothing may
+// name another file or act on a half-known size.
+TEST_F(Scenario, WhileCommandsAreOffNothingNamesAnotherFileOrActs) {
+    TempDir dir;
+    const std::string measured = dir.file("measured.bin");
+    const std::string other = dir.file("other.bin");
+    write_file(measured, std::string(5, 'x'));
+    write_file(other, std::string(7, 'x'));
+    window->type("Edit1", measured);
+
+    view().setCommandsEnabled(false);
+    for (const char* command : {"Button1", "E1", "Button3"}) EXPECT_FALSE(window->isEnabled(command)) << command;
+    EXPECT_FALSE(window->isEditable("Edit1"));
+    window->type("Edit1", other);
+    EXPECT_FALSE(window->drop({other})) << "the window takes no drops";
+    EXPECT_EQ(view().editText(EditId::Edit1), measured);
+    EXPECT_EQ(window->text("Label1"), "0");
+
+    view().setCommandsEnabled(true);
+    for (const char* command : {"Button1", "E1", "Button3"}) EXPECT_TRUE(window->isEnabled(command)) << command;
+    EXPECT_TRUE(window->isEditable("Edit1"));
+    EXPECT_TRUE(window->drop({other}));
+    EXPECT_EQ(view().editText(EditId::Edit1), other);
+    EXPECT_EQ(window->text("Label1"), "7");
+    window->type("Edit1", measured);
+    EXPECT_EQ(view().editText(EditId::Edit1), measured);
+}
+
+TEST_F(Scenario, AFailedScanGivesEverythingBack) {
+    TempDir dir;
+    const std::string missing = dir.file("missing.bin");
+    window->type("Edit1", missing);
+    window->selectPage(1);
+    window->click("Button1");
+    EXPECT_EQ(window->statusText(), missing + "を開けません");
+    for (const char* command : {"Button1", "E1", "Button3"}) EXPECT_TRUE(window->isEnabled(command)) << command;
+    EXPECT_TRUE(window->isEditable("Edit1"));
+    write_file(missing, std::string(3, 'x'));
+    EXPECT_TRUE(window->drop({missing}));
+    EXPECT_EQ(window->text("Label1"), "3");
 }
 
 TEST_F(Scenario, ClosingDuringAScanStopsItAtTheNextChunk) {
