@@ -1,0 +1,62 @@
+// The size arithmetic and fill stream under tavrix-cli, at the edges the
+// program's tests cannot reach cheaply.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+#include "size/fill.h"
+#include "size/size_spec.h"
+#include "size/trim.h"
+
+namespace {
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+
+TEST(SizeSpec, RangeEdges) {
+    EXPECT_EQ(parse_size_spec("8191P", false)->value, std::int64_t{8191} << 50);
+    EXPECT_FALSE(parse_size_spec("8192P", false));  // exactly 2^63
+    EXPECT_FALSE(parse_size_spec("99999999999999999999999", false));
+    EXPECT_FALSE(parse_size_spec("+1K", false));
+    EXPECT_EQ(parse_size_spec("+1K", true)->op, SizeOp::Grow);
+
+    using Status = AppliedSize::Status;
+    EXPECT_EQ(apply_size_spec({SizeOp::Grow, 1}, kMax).status, Status::TooLarge);
+    EXPECT_EQ(apply_size_spec({SizeOp::RoundUp, kMax - 1}, kMax).status, Status::TooLarge);
+    EXPECT_EQ(apply_size_spec({SizeOp::RoundUp, kMax}, kMax - 5).length, kMax);
+    EXPECT_EQ(apply_size_spec({SizeOp::Shrink, kMax}, kMax).length, 0);
+    EXPECT_EQ(apply_size_spec({SizeOp::Shrink, kMax}, kMax - 1).status, Status::BelowZero);
+}
+
+TEST(TrimmedLength, PowerOfTwoAndMultiplesNearTheTop) {
+    const TrimAlignment pow2{TrimAlignment::Kind::PowerOfTwo, 1};
+    EXPECT_EQ(trimmed_length(kMax, (std::int64_t{1} << 62) + 1, pow2), kMax);  // 2^63 does not fit
+    EXPECT_EQ(trimmed_length(kMax, std::int64_t{1} << 62, pow2), std::int64_t{1} << 62);
+    const TrimAlignment huge{TrimAlignment::Kind::Multiple, kMax};
+    EXPECT_EQ(trimmed_length(kMax - 1, 1, huge), kMax - 1);
+    EXPECT_EQ(trimmed_length(kMax, 1, huge), kMax);
+}
+
+// The bytes of a seed are fixed for good: a seed written down in a script
+// must make the same file with every later version, on every platform.
+TEST(FillStream, SeedGivesFixedBytesHoweverCut) {
+    FillSpec spec;
+    spec.kind = FillSpec::Kind::Random;
+    spec.seed = 42;
+    const unsigned char expected[] = {0x16, 0xc7, 0x2e, 0x0c, 0x2e, 0x0b, 0x78, 0x15, 0x7e, 0x3a, 0x11,
+                                      0x6d, 0x86, 0xd9, 0x04, 0x61, 0xa1, 0x99, 0xe4, 0x39, 0x32};
+    unsigned char whole[sizeof expected];
+    FillStream(spec).next(whole, sizeof whole);
+    EXPECT_EQ(std::basic_string<unsigned char>(whole, sizeof whole),
+              std::basic_string<unsigned char>(expected, sizeof expected));
+
+    unsigned char pieces[sizeof expected];
+    FillStream stream(spec);
+    stream.next(pieces, 8);
+    stream.next(pieces + 8, 8);
+    stream.next(pieces + 16, 5);
+    EXPECT_EQ(std::basic_string<unsigned char>(pieces, sizeof pieces),
+              std::basic_string<unsigned char>(whole, sizeof whole));
+}
+
+}  // namespace
