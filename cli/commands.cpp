@@ -247,6 +247,17 @@ void set_command(Run& run) {
 
 bool path_exists(const std::string& path) { return osd_exists(path) != 0; }
 
+// The folder without the separators it may end with, which the time-stamped
+// name adds itself ("out/" gives "out/NAME", "/" gives "/NAME").
+std::string folder_for_names(std::string folder) {
+#ifdef _WIN32
+    while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+#else
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+#endif
+    return folder;
+}
+
 void create_command(Run& run) {
     const Invocation& invocation = run.invocation();
     const std::string named = invocation.paths.empty() ? std::string(".") : invocation.paths.front();
@@ -264,7 +275,8 @@ void create_command(Run& run) {
     }
 
     const std::tm now = local_now();
-    std::string path = inFolder ? unique_timestamped_path(named, now, path_exists) : named;
+    const std::string folder = folder_for_names(named);
+    std::string path = inFolder ? unique_timestamped_path(folder, now, path_exists) : named;
     FillResult result;
     // A name taken between the test and the create: take the next one.
     for (int attempt = 0;; ++attempt) {
@@ -273,7 +285,7 @@ void create_command(Run& run) {
         if (!inFolder || result.status != FillResult::Status::CannotCreate ||
             result.error != OsdError::AlreadyExists || attempt == 100)
             break;
-        path = unique_timestamped_path(named, now, path_exists);
+        path = unique_timestamped_path(folder, now, path_exists);
     }
     if (result.status == FillResult::Status::Stopped) {
         run.fail(path, result.undoFailed ? "interrupted (and the file could not be removed)" : "interrupted");

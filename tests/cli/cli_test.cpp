@@ -470,7 +470,7 @@ TEST(CliCreate, TimeStampedNameInAFolder) {
         stamps.push_back(format_timestamp(local));
         write_file(folder + kPathSeparator + stamps.back(), "taken");
     }
-    const ProgramRun run = run_cli({"create", "1K", "--json", folder});
+    const ProgramRun run = run_cli({"create", "1K", "--json", folder + kPathSeparator});
     EXPECT_EQ(run.status, 0) << run.err;
     const std::string path = only_object(run, kCreateKeys)["path"];
     const std::string prefix = folder + kPathSeparator;
