@@ -55,8 +55,7 @@ std::string scan_failure(const ScanResult& scan) {
     switch (scan.status) {
         case ScanResult::Status::NoBuffer: return "out of memory";
         case ScanResult::Status::ReadError:
-            return std::string(osd_error_text(scan.error == OsdError::None ? OsdError::ReadFailed : scan.error)) +
-                   " at byte " + std::to_string(scan.failedAt);
+            return osd_error_text(scan.error == OsdError::None ? OsdError::ReadFailed : scan.error);
         default: return osd_error_text(scan.error);
     }
 }
