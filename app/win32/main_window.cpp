@@ -451,11 +451,12 @@ void TForm1::onCommand(int id, int notification) {
         case CheckBox1:
             if (notification == BN_CLICKED) runHandler([this] { UpdateOutputSize(*this); });
             break;
+        // A click queued before a scan disabled the button is dropped.
         case Button1:
-            if (notification == BN_CLICKED) runHandler([this] { Button1Click(*this); });
+            if (notification == BN_CLICKED && commandsEnabled_) runHandler([this] { Button1Click(*this); });
             break;
         case Button3:
-            if (notification == BN_CLICKED) runHandler([this] { Button3Click(*this); });
+            if (notification == BN_CLICKED && commandsEnabled_) runHandler([this] { Button3Click(*this); });
             break;
         case E1:
             // A command queued before a scan greyed the item is dropped.
@@ -470,6 +471,8 @@ void TForm1::onCommand(int id, int notification) {
 void TForm1::onDropFiles(HDROP drop) {
     // Released however the handler ends.
     const DropHandle owned(drop);
+    // One already on its way when a scan began.
+    if (!commandsEnabled_) return;
     runHandler([this, drop] {
         std::vector<std::string> paths;
         const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
@@ -665,10 +668,18 @@ bool TForm1::closeRequested() const {
 }
 
 void TForm1::setCommandsEnabled(bool enabled) {
+    commandsEnabled_ = enabled;
     const HWND button = control(Button1);
     EnableWindow(button, enabled);
+    EnableWindow(control(Button3), enabled);
     if (menu_ != nullptr) EnableMenuItem(menu_, E1, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
-    if (hwnd_ != nullptr) DrawMenuBar(hwnd_);
+    // Read-only rather than disabled: the path stays readable and selectable.
+    SendMessageW(control(Edit1), EM_SETREADONLY, !enabled, 0);
+    if (hwnd_ != nullptr) {
+        DrawMenuBar(hwnd_);
+        // The shell drops nothing on a window that does not accept files.
+        DragAcceptFiles(hwnd_, enabled);
+    }
     // Disabling the focused button left the keyboard nowhere; give it back.
     if (enabled && button != nullptr && GetFocus() == nullptr && GetActiveWindow() == hwnd_ &&
         IsWindowVisible(button)) {

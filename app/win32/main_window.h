@@ -123,6 +123,9 @@ private:
     FontHandle font_;
     HWND lastFocus_ = nullptr;
 
+    // Off while a scan runs; a drop that was on its way is then ignored.
+    bool commandsEnabled_ = true;
+
     int handlerDepth_ = 0;
     bool closeRequested_ = false;
     bool destroyWhenIdle_ = false;

@@ -576,6 +576,56 @@ TEST_F(WindowTest, NewNameButtonShowsTheChosenFolderBeforeUsingIt) {
     EXPECT_EQ(form.editText(EditId::Edit1), chosen);
 }
 
+// While a scan runs, Edit1 takes no typing, the window no drops and the
+// new-name button no clicks; all come back when it ends. The refused input
+// is posted before the click, so the scan's own event pump meets it.
+TEST_F(WindowTest, ScanRefusesTypingDropsAndTheNewNameButtonUntilItEnds) {
+    TempDir dir;
+    const std::string path = dir.file("zeros.bin");
+    write_file(path, std::string(100, 'x') + std::string(50, '\0'));
+    const std::string other = dir.file("other.bin");
+    write_file(other, std::string(7, 'x'));
+    type(TForm1::Edit1, path);
+    selectPage(1);
+    int chooserRuns = 0;
+    ScriptedDialogs scripted;
+    scripted.onChoose = [&](const std::string&, const std::string&) {
+        ++chooserRuns;
+        return std::optional<std::string>(dir.path());
+    };
+    form.setDialogs(&scripted);
+
+    const HWND edit = control(TForm1::Edit1);
+    const HWND newName = control(TForm1::Button3);
+    const SentMessages order([edit, newName](const CWPSTRUCT& sent) -> const char* {
+        if (sent.hwnd == edit && sent.message == EM_SETREADONLY) return sent.wParam ? "read-only" : "writable";
+        if (sent.hwnd == newName && sent.message == WM_ENABLE) return sent.wParam ? "Button3 on" : "Button3 off";
+        return nullptr;
+    });
+    PostMessageW(edit, WM_CHAR, 'q', 1);
+    PostMessageW(form.handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop_of({other})), 0);
+    PostMessageW(newName, BM_CLICK, 0, 0);
+    PostMessageW(form.handle(), WM_COMMAND, MAKEWPARAM(TForm1::Button3, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(newName));
+    click(TForm1::Button1);
+
+    EXPECT_EQ(text(TForm1::Label9), "50") << statusText();
+    EXPECT_EQ(text(TForm1::Edit1), path) << "typing refused";
+    EXPECT_EQ(text(TForm1::Label1), "0") << "drop refused";
+    EXPECT_EQ(chooserRuns, 0) << "Button3 refused";
+    EXPECT_EQ(order.seen(), (std::vector<std::string>{"Button3 off", "read-only", "Button3 on", "writable"}));
+
+    // All back after the scan.
+    EXPECT_TRUE(IsWindowEnabled(newName));
+    EXPECT_FALSE(GetWindowLongPtrW(edit, GWL_STYLE) & ES_READONLY);
+    EXPECT_TRUE(GetWindowLongPtrW(form.handle(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    SendMessageW(form.handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop_of({other})), 0);
+    EXPECT_EQ(text(TForm1::Label1), "7");
+    click(TForm1::Button3);
+    EXPECT_EQ(chooserRuns, 1);
+    form.setDialogs(nullptr);
+}
+
 // ---------------------------------------------------------------- view
 
 TEST_F(WindowTest, TextsKeepTheirJapaneseAndGreyedCommandsDoNothing) {
