@@ -161,11 +161,22 @@ std::vector<const ControlSpec*> tabChain() {
     return chain;
 }
 
+// The exact bytes of a local file's name. toLocalFile() decodes the URL's
+// escapes as UTF-8 and replaces what is not, which would name another file
+// (a Shift_JIS name from an old archive, say); the escapes hold the bytes.
+std::string exactLocalPath(const QUrl& url) {
+    std::string path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+    if (const QString host = url.host(); !host.isEmpty() && host != QStringLiteral("localhost")) {
+        path = "//" + host.toStdString() + path;
+    }
+    return path;
+}
+
 std::vector<std::string> localFilePaths(const QMimeData* mime) {
     std::vector<std::string> paths;
     if (mime == nullptr || !mime->hasUrls()) return paths;
     for (const QUrl& url : mime->urls()) {
-        if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        if (url.isLocalFile()) paths.push_back(exactLocalPath(url));
     }
     return paths;
 }
@@ -333,6 +344,8 @@ void TForm1::connectEvents() {
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(*this); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(*this); });
     connect(E1, &QAction::triggered, this, [this] { E1Click(*this); });
+    // Only the user's own edits: setText, as setEdit1Text uses, sends none.
+    connect(Edit1, &QLineEdit::textEdited, this, [this] { edit1Path_.forget(); });
 }
 
 void TForm1::FormCreate() {
@@ -363,13 +376,14 @@ QLabel* TForm1::label(LabelId id) const {
 }
 
 std::string TForm1::editText(EditId id) const {
-    // Edit1 holds a path, which goes to the file system in its encoding.
-    if (id == EditId::Edit1) return toPath(Edit1->text());
+    // Edit1 holds a path, which goes to the file system in its encoding; a
+    // name the program put there keeps its exact bytes until the user edits.
+    if (id == EditId::Edit1) return edit1Path_.resolve(toPath(Edit1->text()));
     return edit(id)->text().toStdString();
 }
 
-void TForm1::setEdit1Text(const std::string& text) {
-    Edit1->setText(fromPath(text));
+void TForm1::setEdit1Text(const std::string& path) {
+    Edit1->setText(QString::fromStdString(edit1Path_.set(path)));
 }
 
 void TForm1::setLabelCaption(LabelId id, const std::string& caption) {

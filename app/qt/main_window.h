@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "app/edit1_path.h"
 #include "app/view.h"
 
 class QAction;
@@ -34,7 +35,7 @@ public:
     ~TForm1() override;
 
     std::string editText(EditId edit) const override;
-    void setEdit1Text(const std::string& text) override;
+    void setEdit1Text(const std::string& path) override;
     void setLabelCaption(LabelId label, const std::string& caption) override;
     bool isCheckBox1Checked() const override;
     void setProgress(int position) override;
@@ -88,6 +89,8 @@ private:
     QLabel* Label9 = nullptr;
     QLabel* statusText = nullptr;
 
+    // The exact bytes behind the readable text Edit1 shows.
+    ExactPath edit1Path_;
     bool closeRequested_ = false;
     bool commandsEnabled_ = true;
     bool shownBefore_ = false;

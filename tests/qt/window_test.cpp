@@ -285,6 +285,26 @@ TEST_F(DropTest, AFileIsCopiedNeverMovedFromItsSource) {
     EXPECT_EQ(window.text("Label1"), "1,234,567");
 }
 
+// The URL holds the name's bytes percent-encoded; Qt's own decoding would
+// replace those that are not UTF-8.
+TEST_F(DropTest, TheExactBytesOfANameLastUntilTheUserEditsEdit1) {
+    const std::string path = dir.path() + "/\xff\xfe name.bin";
+    write_file(path, std::string(9, 'x'));
+    EXPECT_TRUE(window.drop({path}));
+    EXPECT_EQ(window.text("Label1"), "9");
+    EXPECT_EQ(form.editText(EditId::Edit1), path);
+
+    // Retyping the very text shown is an edit all the same: from then on the
+    // field's text is the path.
+    const std::string shown = window.text("Edit1");
+    window.type("Edit1", shown);
+    EXPECT_EQ(form.editText(EditId::Edit1), shown);
+
+    // Programs that set Edit1 (the new-name button) hold their bytes again.
+    form.setEdit1Text(path);
+    EXPECT_EQ(form.editText(EditId::Edit1), path);
+}
+
 TEST_F(DropTest, DropOnTheEditFieldReachesTheWindow) {
     auto* edit1 = control("Edit1");
     const auto mime = QtWindowDriver::filesMime({first});

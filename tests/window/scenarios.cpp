@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -14,6 +15,7 @@
 #include "tests/scripted_dialogs.h"
 #include "tests/temp_dir.h"
 #include "tests/window/window_driver.h"
+#include "util/text_encoding.h"
 #include "util/timestamp.h"
 
 // Internal linkage: each binding's test program may print Bounds its own way.
@@ -189,6 +191,39 @@ TEST_F(Scenario, DropTakesOnlyTheFirstFile) {
     EXPECT_TRUE(window->drop({longPath}));
     EXPECT_EQ(view().editText(EditId::Edit1), longPath);
     EXPECT_EQ(window->text("Label1"), "-1");
+}
+
+// A name that is not UTF-8 (Shift_JIS "テスト" from an old archive) is used by
+// its exact bytes: measured, scanned and resized, never a look-alike with
+// U+FFFD in its name; Edit1 shows a readable form until the user edits it.
+TEST_F(Scenario, ADroppedNameThatIsNotUtf8IsUsedByItsExactBytes) {
+#ifdef _WIN32
+    GTEST_SKIP() << "names are UTF-16 on Windows";
+#else
+    TempDir dir;
+    const std::string path = dir.path() + "/\x83\x65\x83\x58\x83\x67.bin";
+    const std::string shown = display_form(path);
+    ASSERT_NE(shown, path);
+    write_file(path, std::string(100, 'x') + std::string(50, '\0'));
+
+    EXPECT_TRUE(window->drop({path}));
+    EXPECT_EQ(window->text("Edit1"), shown);
+    EXPECT_EQ(view().editText(EditId::Edit1), path);
+    EXPECT_EQ(window->text("Label1"), "150");
+
+    window->selectPage(1);
+    window->click("Button1");
+    EXPECT_EQ(window->text("Label9"), "50") << window->statusText();
+    window->execute();
+    EXPECT_EQ(file_size(path), 100u);
+    EXPECT_EQ(window->statusText(), shown + "を作成しました");
+    EXPECT_FALSE(std::filesystem::exists(fs_path(shown))) << "no look-alike file";
+
+    // Once the user edits Edit1, its text is the path.
+    const std::string typed = dir.file("typed.bin");
+    window->type("Edit1", typed);
+    EXPECT_EQ(view().editText(EditId::Edit1), typed);
+#endif
 }
 
 // ---------------------------------------------------------------- scan
