@@ -442,6 +442,10 @@ void TForm1::runHandler(Handler&& handler) {
 
 void TForm1::onCommand(int id, int notification) {
     switch (id) {
+        case Edit1:
+            // The user's own edit: from now on the field's text is the path.
+            if (notification == EN_CHANGE && !settingEdit1_) edit1Path_.forget();
+            break;
         case Edit5:
         case Edit6:
         case Edit7:
@@ -628,15 +632,21 @@ TForm1::ControlId label_control(LabelId id) {
 }  // namespace
 
 std::string TForm1::editText(EditId edit) const {
-    return narrow(window_text(control(edit_control(edit))));
+    const std::string shown = narrow(window_text(control(edit_control(edit))));
+    return edit == EditId::Edit1 ? edit1Path_.resolve(shown) : shown;
 }
 
-void TForm1::setEdit1Text(const std::string& text) {
-    SetWindowTextW(control(Edit1), widen(text).c_str());
+// The field shows a readable form; editText gives the exact bytes back.
+void TForm1::setEdit1Text(const std::string& path) {
+    const std::string shown = edit1Path_.set(path);
+    settingEdit1_ = true;
+    SetWindowTextW(control(Edit1), widen(shown).c_str());
+    settingEdit1_ = false;
 }
 
 void TForm1::setLabelCaption(LabelId label, const std::string& caption) {
-    SetWindowTextW(control(label_control(label)), widen(caption).c_str());
+    const HWND child = control(label_control(label));
+    SetWindowTextW(child, widen(caption).c_str());
 }
 
 bool TForm1::isCheckBox1Checked() const {

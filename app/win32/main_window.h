@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/edit1_path.h"
 #include "app/layout.h"
 #include "app/view.h"
 #include "app/win32/native_dialogs.h"
@@ -123,6 +124,9 @@ private:
     FontHandle font_;
     HWND lastFocus_ = nullptr;
 
+    // Edit1's exact path while it shows what the program put there.
+    ExactPath edit1Path_;
+    bool settingEdit1_ = false;
     // Off while a scan runs; a drop that was on its way is then ignored.
     bool commandsEnabled_ = true;
 

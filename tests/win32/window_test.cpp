@@ -500,7 +500,7 @@ TEST_F(WindowTest, ExecuteCommandGivesTheFileTheOutputSize) {
 
 HGLOBAL drop_of(const std::vector<std::string>& paths) {
     std::wstring list;
-    for (const std::string& path : paths) list += widen(path) + L'\0';
+    for (const std::string& path : paths) list += widen_path(path) + L'\0';
     list += L'\0';
     const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
     auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
@@ -624,6 +624,35 @@ TEST_F(WindowTest, ScanRefusesTypingDropsAndTheNewNameButtonUntilItEnds) {
     click(TForm1::Button3);
     EXPECT_EQ(chooserRuns, 1);
     form.setDialogs(nullptr);
+}
+
+// Windows names are UTF-16 and may hold a lone surrogate, which UTF-8 cannot
+// carry: Edit1 shows a readable form, and the handlers get the exact name
+// (as WTF-8) until the user edits the field.
+TEST_F(WindowTest, Edit1KeepsADroppedNameExactUntilTheUserEditsIt) {
+    const std::string exact = "C:\\dir\\a\xED\xA0\x80" "b.bin";  // U+D800 alone
+    const std::wstring wide = L"C:\\dir\\a\xD800" L"b.bin";
+    ASSERT_EQ(widen_path(exact), wide);
+    SendMessageW(form.handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop_of({exact})), 0);
+    EXPECT_EQ(text(TForm1::Edit1), display_form(exact));
+    EXPECT_TRUE(is_valid_utf8(text(TForm1::Edit1)));
+    EXPECT_EQ(form.editText(EditId::Edit1), exact);
+    EXPECT_EQ(form.editText(EditId::Edit1), exact) << "reading does not forget";
+
+    // Other fields changing leave it alone; the user's edit replaces it.
+    type(TForm1::Edit8, "5");
+    EXPECT_EQ(form.editText(EditId::Edit1), exact);
+    type(TForm1::Edit1, text(TForm1::Edit1));
+    EXPECT_EQ(form.editText(EditId::Edit1), display_form(exact)) << "the same text, typed, is the typed text";
+
+    // A name set by the program again is exact again.
+    form.setEdit1Text(exact);
+    EXPECT_EQ(form.editText(EditId::Edit1), exact);
+    const auto end = static_cast<WPARAM>(GetWindowTextLengthW(control(TForm1::Edit1)));
+    SendMessageW(control(TForm1::Edit1), EM_SETSEL, end, static_cast<LPARAM>(end));
+    SendMessageW(control(TForm1::Edit1), WM_CHAR, 'z', 1);
+    EXPECT_EQ(form.editText(EditId::Edit1).back(), 'z');
+    EXPECT_TRUE(is_valid_utf8(form.editText(EditId::Edit1)));
 }
 
 // ---------------------------------------------------------------- view
