@@ -135,6 +135,7 @@ TForm1::TForm1() : nativeDialogs_(make_native_dialogs(hwnd_)), dialogs_(nativeDi
         font_.reset(CreateFontW(-MulDiv(form.fontPointSize, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, widen(form.fontFamily).c_str()));
+        numberFonts_ = std::make_unique<NumberLabelFonts>(font_.get());
         createControls();
         // The menu bar's height is only known for sure once it exists.
         setClientSize(form.clientWidth, form.clientHeight);
@@ -647,6 +648,35 @@ void TForm1::setEdit1Text(const std::string& path) {
 void TForm1::setLabelCaption(LabelId label, const std::string& caption) {
     const HWND child = control(label_control(label));
     SetWindowTextW(child, widen(caption).c_str());
+    fitNumber(child);
+}
+
+// Every digit shows: see fit_number_label.
+void TForm1::fitNumber(HWND label) {
+    const ControlSpec* spec = specOf(label);
+    if (spec == nullptr || spec->kind != ControlKind::NumberLabel || !numberFonts_) return;
+    fit_number_label(label, spec->bounds, freeSpaceStart(*spec), *numberFonts_);
+}
+
+// Where the free space before a control begins: just after the nearest
+// control to its left on the same row (as placed now: captions may have
+// widened), or the parent's left edge.
+int TForm1::freeSpaceStart(const ControlSpec& spec) const {
+    constexpr int kGap = 4;
+    int start = 0;
+    const auto layout = control_layout();
+    for (std::size_t row = 0; row < layout.size(); ++row) {
+        const ControlSpec& other = layout[row];
+        if (&other == &spec || other.kind == ControlKind::TabSheet || !same_parent(other.parent, spec.parent)) continue;
+        const bool sameRow = other.bounds.top < spec.bounds.top + spec.bounds.height &&
+                             spec.bounds.top < other.bounds.top + other.bounds.height;
+        if (!sameRow || other.bounds.left + other.bounds.width > spec.bounds.left) continue;
+        RECT placed;
+        GetWindowRect(controls_[row], &placed);
+        MapWindowPoints(nullptr, GetParent(controls_[row]), reinterpret_cast<POINT*>(&placed), 2);
+        start = std::max(start, static_cast<int>(placed.right) + kGap);
+    }
+    return std::min(start, spec.bounds.left);
 }
 
 bool TForm1::isCheckBox1Checked() const {

@@ -19,6 +19,7 @@
 #include "app/layout.h"
 #include "app/view.h"
 #include "app/win32/native_dialogs.h"
+#include "app/win32/number_label.h"
 
 class TForm1 final : public View {
 public:
@@ -97,6 +98,8 @@ private:
     HWND createControl(int index, const ControlSpec& spec);
     void placePages();
     void widenToFitCaption(HWND child, ControlKind kind);
+    void fitNumber(HWND label);
+    int freeSpaceStart(const ControlSpec& spec) const;
     void placeStatusBar(int clientWidth, int clientHeight);
     void setClientSize(int width, int height);
     void centreOnDesktop();
@@ -122,6 +125,7 @@ private:
     std::array<HWND, StatusBar1 - Edit1 + 1> controls_{};
     int statusBarHeight_ = 0;
     FontHandle font_;
+    std::unique_ptr<NumberLabelFonts> numberFonts_;  // smaller fonts for long numbers
     HWND lastFocus_ = nullptr;
 
     // Edit1's exact path while it shows what the program put there.

@@ -655,6 +655,55 @@ TEST_F(WindowTest, Edit1KeepsADroppedNameExactUntilTheUserEditsIt) {
     EXPECT_TRUE(is_valid_utf8(form.editText(EditId::Edit1)));
 }
 
+// A number never loses a digit: too long for its box, the label grows to
+// the left up to its neighbour, then takes a smaller font; a short number
+// puts it back in its box, in the window's font.
+TEST_F(WindowTest, NumberLabelsShowEveryDigitAndGoBackToTheirBoxes) {
+    const HFONT windowFont = reinterpret_cast<HFONT>(SendMessageW(control(TForm1::Edit1), WM_GETFONT, 0, 0));
+    const std::pair<LabelId, const char*> labels[] = {
+        {LabelId::Label1, "Label1"}, {LabelId::Label4, "Label4"}, {LabelId::Label5, "Label5"}, {LabelId::Label9, "Label9"}};
+    for (const auto& [id, name] : labels) {
+        SCOPED_TRACE(name);
+        const HWND label = form.control(name);
+        const Box table = find_control(name)->bounds;
+        const bool hex = id == LabelId::Label5;
+        for (const char* number : {"-9,223,372,036,854,775,808", "9,223,372,036,854,775,807", "123,456,789,012,345",
+                                   "8000000000000000", "ffffffffffffffff"}) {
+            if (hex != (std::strchr(number, ',') == nullptr)) continue;
+            form.setLabelCaption(id, number);
+            EXPECT_EQ(narrow(window_text(label)), number);
+            RECT client;
+            GetClientRect(label, &client);
+            EXPECT_LE(text_width(label), client.right) << number;
+            const Box box = placement(label);
+            EXPECT_EQ(box.left + box.width, table.left + table.width) << "right edge stays: " << number;
+            EXPECT_EQ(box.top, table.top);
+            EXPECT_EQ(box.height, table.height);
+            EXPECT_LE(box.left, table.left);
+        }
+        // Clear of the control before it on its row.
+        for (const ControlSpec& other : control_layout()) {
+            if (parent_of(other) != parent_of(*find_control(name)) || is_page(other) || other.name == std::string(name))
+                continue;
+            if (other.bounds.top >= table.top + table.height || table.top >= other.bounds.top + other.bounds.height ||
+                other.bounds.left >= table.left)
+                continue;
+            const Box before = placement(form.control(other.name));
+            EXPECT_LT(before.left + before.width, placement(label).left) << other.name;
+        }
+        form.setLabelCaption(id, "0");
+        EXPECT_EQ(placement(label), table);
+        EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), windowFont);
+    }
+
+    // Through the calculator: 9,223,372,036 GB.
+    type(TForm1::Edit5, "9223372036");
+    EXPECT_EQ(text(TForm1::Label4), "9,223,372,036,000,000,000");
+    RECT client;
+    GetClientRect(control(TForm1::Label4), &client);
+    EXPECT_LE(text_width(control(TForm1::Label4)), client.right);
+}
+
 // ---------------------------------------------------------------- view
 
 TEST_F(WindowTest, TextsKeepTheirJapaneseAndGreyedCommandsDoNothing) {
