@@ -108,6 +108,7 @@ QWidget* createControl(const ControlSpec& spec, QWidget* parent) {
             // Right-aligned so digits line up.
             auto* label = new QLabel(qs(spec.caption), parent);
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            label->setTextFormat(Qt::PlainText);
             if (spec.setOff) fillWithCaptionTextColour(label);
             widget = label;
             break;
@@ -326,6 +327,8 @@ void TForm1::createControls() {
     statusText = new QLabel(statusBar());
     statusText->setObjectName(QStringLiteral("StatusText"));
     statusText->setContentsMargins(3, 0, 0, 0);
+    // It shows paths, and a path such as "<i>x</i>" is no markup.
+    statusText->setTextFormat(Qt::PlainText);
     statusBar()->addPermanentWidget(statusText, 1);
 
     // The progress bar stays in the chain but takes no keyboard focus, so

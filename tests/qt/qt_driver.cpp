@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
@@ -36,6 +37,17 @@ void mouseClick(QWidget* target, const QPoint& at) {
     QCoreApplication::sendEvent(target, &press);
     QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &release);
+}
+
+// What a label shows: its text, or the text its markup renders to.
+std::string shownText(const QLabel& label) {
+    const QString text = label.text();
+    const bool markup = label.textFormat() == Qt::RichText ||
+                        (label.textFormat() == Qt::AutoText && Qt::mightBeRichText(text));
+    if (!markup) return text.toStdString();
+    QTextDocument rendered;
+    rendered.setHtml(text);
+    return rendered.toPlainText().toStdString();
 }
 
 }  // namespace
@@ -137,7 +149,7 @@ std::string QtWindowDriver::text(const std::string& control) {
     if (control == form_spec().executeItemName) return executeAction()->text().toStdString();
     if (control == "StatusBar1") return statusText();
     QWidget* found = widget(control);
-    if (auto* label = qobject_cast<QLabel*>(found)) return label->text().toStdString();
+    if (auto* label = qobject_cast<QLabel*>(found)) return shownText(*label);
     if (auto* edit = qobject_cast<QLineEdit*>(found)) return edit->text().toStdString();
     if (auto* button = qobject_cast<QAbstractButton*>(found)) return button->text().toStdString();
     if (auto* pages = qobject_cast<QTabWidget*>(widget("PageControl1"))) {
@@ -148,7 +160,7 @@ std::string QtWindowDriver::text(const std::string& control) {
 
 std::string QtWindowDriver::statusText() {
     const QLabel* label = statusLabel();
-    return label != nullptr ? label->text().toStdString() : std::string();
+    return label != nullptr ? shownText(*label) : std::string();
 }
 
 int QtWindowDriver::progress() {

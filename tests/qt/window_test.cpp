@@ -384,6 +384,15 @@ TEST_F(WindowTest, StatusTextSurvivesHoverTips) {
     EXPECT_GE(statusText()->width(), form_spec().clientWidth - 40) << "the text spans the status bar";
 }
 
+// A QLabel takes text for markup unless told otherwise.
+TEST_F(WindowTest, StatusAndNumberLabelsAreNeverMarkup) {
+    EXPECT_EQ(statusText()->textFormat(), Qt::PlainText);
+    for (const ControlSpec& spec : control_layout()) {
+        if (spec.kind != ControlKind::NumberLabel) continue;
+        EXPECT_EQ(control<QLabel>(spec.name)->textFormat(), Qt::PlainText) << spec.name;
+    }
+}
+
 // The Qt window is not deleted on close, so a scan still running can finish
 // its chunk against it.
 TEST_F(WindowTest, ClosingIsRecordedAndTheWindowStaysUsable) {

@@ -353,6 +353,22 @@ TEST_F(Scenario, TextsKeepTheirJapaneseCharacters) {
     EXPECT_EQ(window->statusText(), "バッファを確保できません");
 }
 
+// A path is shown as typed, never taken as markup.
+TEST_F(Scenario, TheStatusTextIsPlainText) {
+    view().setStatusText("<b>bold</b> &amp; <i>x</i>");
+    EXPECT_EQ(window->statusText(), "<b>bold</b> &amp; <i>x</i>");
+
+#ifndef _WIN32  // Windows names hold no '<' or '>'
+    TempDir dir;
+    const std::string path = dir.file("<b>x<b> &lt;.bin");
+    window->type("Edit1", path);
+    window->type("Edit8", "1");
+    window->execute();
+    EXPECT_EQ(file_size(path), 1u);
+    EXPECT_EQ(window->statusText(), path + "を作成しました");
+#endif
+}
+
 TEST_F(Scenario, GreyedCommandsDoNothingAndProgressFollowsTheView) {
     TempDir dir;
     const std::string target = dir.file("target.bin");
