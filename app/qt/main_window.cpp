@@ -36,6 +36,7 @@
 
 #include "app/handlers.h"
 #include "app/layout.h"
+#include "app/qt/number_label.h"
 
 namespace {
 
@@ -390,7 +391,9 @@ void TForm1::setEdit1Text(const std::string& path) {
 }
 
 void TForm1::setLabelCaption(LabelId id, const std::string& caption) {
-    label(id)->setText(QString::fromStdString(caption));
+    QLabel* shown = label(id);
+    const ControlSpec* spec = find_control(shown->objectName().toStdString());
+    show_number(*shown, rectOf(spec->bounds), QString::fromStdString(caption));
 }
 
 bool TForm1::isCheckBox1Checked() const {

@@ -384,6 +384,30 @@ TEST_F(WindowTest, StatusTextSurvivesHoverTips) {
     EXPECT_GE(statusText()->width(), form_spec().clientWidth - 40) << "the text spans the status bar";
 }
 
+// A number that does not fit first takes the free space before its label,
+// and only then a smaller font; a short one gives both back.
+TEST_F(WindowTest, ALongNumberTakesTheSpaceBeforeItThenASmallerFont) {
+    const double windowFont = form.font().pointSizeF();
+    auto* label1 = control<QLabel>("Label1");
+    const Bounds table = find_control("Label1")->bounds;
+
+    form.setLabelCaption(LabelId::Label1, "-9,223,372,036,854,775,808");
+    EXPECT_LT(window.bounds("Label1").left, table.left) << "grown leftwards";
+    EXPECT_LT(label1->font().pointSizeF(), windowFont);
+    EXPECT_GE(label1->font().pointSizeF(), 4.0) << "still readable";
+    EXPECT_EQ(label1->minimumSize(), label1->maximumSize()) << "fixed size";
+
+    form.setLabelCaption(LabelId::Label1, "1,234");
+    EXPECT_EQ(label1->font(), form.font()) << "the window's font again";
+    EXPECT_EQ(window.bounds("Label1"), table);
+
+    // Label9 has nothing before it but the page's margin: it keeps its left
+    // edge and shrinks its font alone.
+    form.setLabelCaption(LabelId::Label9, "-9,223,372,036,854,775,808");
+    EXPECT_EQ(window.bounds("Label9"), find_control("Label9")->bounds);
+    EXPECT_LT(control("Label9")->font().pointSizeF(), windowFont);
+}
+
 // A QLabel takes text for markup unless told otherwise.
 TEST_F(WindowTest, StatusAndNumberLabelsAreNeverMarkup) {
     EXPECT_EQ(statusText()->textFormat(), Qt::PlainText);

@@ -143,6 +143,76 @@ TEST_F(Scenario, EachUnitCountsOnceCheckedOrNot) {
     EXPECT_EQ(window->text("Label4"), "1,001,001,001");
 }
 
+// ---------------------------------------------------------------- numbers
+
+// The number labels are narrow (97 to 121 px) and right-aligned: a long
+// number must still show every digit, with its right edge (where digits
+// line up) in place and nothing else covered, and a short one brings the
+// table's box back.
+TEST_F(Scenario, EveryNumberIsShownWhole) {
+    struct Case {
+        LabelId id;
+        const char* name;
+        std::vector<std::string> texts;
+    };
+    const Case cases[] = {
+        {LabelId::Label1, "Label1", {"-9,223,372,036,854,775,808", "9,223,372,036,854,775,807", "72,036,854,775,807"}},
+        {LabelId::Label4, "Label4", {"-9,223,372,036,854,775,808", "9,223,372,036,854,775,807", "72,036,854,775,807"}},
+        {LabelId::Label9, "Label9", {"-9,223,372,036,854,775,808", "9,223,372,036,854,775,807", "72,036,854,775,807"}},
+        {LabelId::Label5, "Label5", {"ffffffffffffffff", "8000000000000000", "7fffffffffffffff"}},
+    };
+    const auto layout = control_layout();
+    auto coversNothing = [&](const char* name) {
+        const ControlSpec& spec = *find_control(name);
+        const Bounds box = window->bounds(name);
+        for (const ControlSpec& other : layout) {
+            if (&other == &spec || other.kind == ControlKind::TabSheet || parentOf(other) != parentOf(spec)) continue;
+            EXPECT_FALSE(overlap(box, window->bounds(other.name))) << name << " covers " << other.name;
+        }
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bounds table = find_control(c.name)->bounds;
+        for (const std::string& text : c.texts) {
+            SCOPED_TRACE(text);
+            view().setLabelCaption(c.id, text);
+            EXPECT_EQ(window->text(c.name), text);
+            EXPECT_TRUE(window->showsWholeText(c.name));
+            const Bounds box = window->bounds(c.name);
+            EXPECT_EQ(box.left + box.width, table.left + table.width) << "the right edge stays";
+            EXPECT_EQ(box.top, table.top);
+            EXPECT_EQ(box.height, table.height);
+            coversNothing(c.name);
+        }
+    }
+    // All long at once: still clear of each other.
+    for (const Case& c : cases) coversNothing(c.name);
+    for (const Case& c : cases) {
+        view().setLabelCaption(c.id, "0");
+        EXPECT_EQ(window->bounds(c.name), find_control(c.name)->bounds) << c.name;
+        EXPECT_TRUE(window->showsWholeText(c.name)) << c.name;
+    }
+}
+
+TEST_F(Scenario, TheCalculatorsLargestTotalsShowWhole) {
+    window->type("Edit5", "9223372036");
+    EXPECT_EQ(window->text("Label4"), "9,223,372,036,000,000,000");
+    EXPECT_EQ(window->text("Label5"), "7fffffffcd0d2800");
+    EXPECT_TRUE(window->showsWholeText("Label4"));
+    EXPECT_TRUE(window->showsWholeText("Label5"));
+
+    window->type("Edit5", "-1");
+    EXPECT_EQ(window->text("Label4"), "-1,000,000,000");
+    EXPECT_EQ(window->text("Label5"), "ffffffffc4653600");
+    EXPECT_TRUE(window->showsWholeText("Label4"));
+    EXPECT_TRUE(window->showsWholeText("Label5"));
+
+    window->type("Edit5", "");
+    EXPECT_EQ(window->text("Label4"), "0");
+    EXPECT_EQ(window->bounds("Label4"), find_control("Label4")->bounds);
+    EXPECT_EQ(window->bounds("Label5"), find_control("Label5")->bounds);
+}
+
 // ---------------------------------------------------------------- execute
 
 TEST_F(Scenario, ExecuteCommandGivesTheFileTheOutputSize) {
