@@ -1,13 +1,18 @@
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QString>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/form.h"
 #include "app/qt/main_window.h"
+#include "util/version.h"
 
 namespace {
 
@@ -45,21 +50,46 @@ public:
     }
 };
 
+// Writes a text the user asked for; a failed write (a full disk, a closed
+// pipe) is a failure of the program.
+int print(std::FILE* stream, const std::string& text, int status) {
+    if (std::fputs(text.c_str(), stream) < 0 || std::fflush(stream) != 0) return 1;
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Read before Qt starts: --help and --version need no display.
+    const CommandLine line = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
+    switch (line.action) {
+        case CommandLine::Action::ShowHelp: return print(stdout, help_text(), 0);
+        case CommandLine::Action::ShowVersion: return print(stdout, version_text(), 0);
+        case CommandLine::Action::UsageError:
+            print(stderr, usage_error_text(line.error), 0);
+            return kUsageErrorStatus;
+        case CommandLine::Action::OpenWindow: break;
+    }
+
     if (!displayAvailable()) {
         std::fputs("tavrix: no display found: set DISPLAY or run under xvfb-run\n", stderr);
         return 1;
     }
 
-    Application application(argc, argv);
+    // Qt sees the program name alone: every argument has been read above,
+    // and a file name must never be taken for one of Qt's own options.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    Application application(qtArgc, qtArgv);
     try {
         // Not the display name: Qt would append it to every window title.
         QApplication::setApplicationName(QStringLiteral("Tavrix"));
+        // Wayland finds the desktop entry, and with it the icon, by this name.
+        QGuiApplication::setDesktopFileName(QString::fromLatin1(kTavrixAppId));
         TForm1 form;
         Form1 = &form;
         form.show();
+        open_command_line_file(form, line);
         QApplication::exec();
         Form1 = nullptr;
     } catch (const std::exception& error) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/form.h"
 #include "app/layout.h"
 #include "tests/scripted_dialogs.h"
@@ -261,6 +262,19 @@ TEST_F(Scenario, DropTakesOnlyTheFirstFile) {
     EXPECT_TRUE(window->drop({longPath}));
     EXPECT_EQ(view().editText(EditId::Edit1), longPath);
     EXPECT_EQ(window->text("Label1"), "-1");
+}
+
+// "tavrix FILE second" (a launcher's "Open with"): as a drop of FILE.
+TEST_F(Scenario, AFileNamedOnTheCommandLineIsTakenAsIfDropped) {
+    TempDir dir;
+    const std::string path = dir.file("開く.bin");
+    write_file(path, std::string(42, 'x'));
+    open_command_line_file(view(), parse_command_line({path, dir.file("second.bin")}));
+    EXPECT_EQ(window->text("Edit1"), path);
+    EXPECT_EQ(view().editText(EditId::Edit1), path);
+    EXPECT_EQ(window->text("Label1"), "42");
+    for (const char* untouched : {"Label4", "Label5", "Label9"}) EXPECT_EQ(window->text(untouched), "0") << untouched;
+    EXPECT_EQ(window->statusText(), "");
 }
 
 // A name that is not UTF-8 (Shift_JIS "テスト" from an old archive) is used by
