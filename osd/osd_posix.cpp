@@ -1,11 +1,15 @@
 // POSIX file access: descriptors, 64-bit off_t, EINTR retried, errno kept.
 #include "osd/osd.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csetjmp>
 #include <csignal>
+#include <cstdint>
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -235,4 +239,171 @@ std::int64_t osd_allocated_bytes(OsdFile& file) {
     struct stat st {};
     if (::fstat(descriptor(file), &st) != 0) return -1;
     return static_cast<std::int64_t>(st.st_blocks) * 512;
+}
+
+// --- Mapped views --------------------------------------------------------
+
+namespace {
+
+std::atomic<bool> mapping_refused{false};
+
+std::int64_t page_size() {
+    static const std::int64_t size = [] {
+        const long value = ::sysconf(_SC_PAGESIZE);
+        return value > 0 ? static_cast<std::int64_t>(value) : std::int64_t{4096};
+    }();
+    return size;
+}
+
+}  // namespace
+
+void osd_set_mapping_refused(bool refused) { mapping_refused.store(refused); }
+
+OsdMappedView osd_map_view(OsdFile& file, std::int64_t offset, std::int64_t count) {
+    OsdMappedView view;
+    if (mapping_refused.load()) {
+        file.error = OsdError::Other;
+        return view;
+    }
+    if (file.handle == kOsdInvalidHandle || offset < 0 || count <= 0) {
+        file.error = OsdError::Other;
+        return view;
+    }
+    const std::int64_t start = offset / page_size() * page_size();
+    const std::int64_t length = offset - start + count;
+    if (static_cast<std::uint64_t>(length) > SIZE_MAX) {
+        file.error = OsdError::TooLarge;
+        return view;
+    }
+    void* base = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, descriptor(file), start);
+    if (base == MAP_FAILED) {
+        file.error = error_from_errno(errno);
+        return view;
+    }
+#ifdef MADV_HUGEPAGE
+    // Pages missing from the cache then come in as 2 MiB pieces: one read
+    // each, small enough for a slow disk, and mapped whole, which is what
+    // makes the test fast. Not every kernel honours it; that only costs speed.
+    (void)::madvise(base, static_cast<std::size_t>(length), MADV_HUGEPAGE);
+#endif
+    view.base_ = base;
+    view.length_ = static_cast<std::size_t>(length);
+    view.data_ = static_cast<const unsigned char*>(base) + (offset - start);
+    view.offset_ = offset;
+    view.size_ = count;
+    return view;
+}
+
+void OsdMappedView::reset() {
+    if (base_ != nullptr) ::munmap(base_, length_);
+    base_ = nullptr;
+    length_ = 0;
+    data_ = nullptr;
+    offset_ = 0;
+    size_ = 0;
+}
+
+bool OsdMappedView::prefetch(std::int64_t offset, std::int64_t count) const {
+    if (count <= 0) return true;
+    if (!contains(offset, count)) return false;
+    const auto first = reinterpret_cast<std::uintptr_t>(data_ + (offset - offset_));
+    const auto pageMask = static_cast<std::uintptr_t>(page_size() - 1);
+    auto* start = reinterpret_cast<void*>(first & ~pageMask);
+    const std::size_t length = first + static_cast<std::uintptr_t>(count) - (first & ~pageMask);
+#ifdef MADV_POPULATE_READ
+    // Waits until the pages are in, reading what is missing. EFAULT means a
+    // page past the end of a file that shrank, EIO a failed read: the
+    // bytes cannot be had, and the caller's read will say why.
+    for (;;) {
+        if (::madvise(start, length, MADV_POPULATE_READ) == 0) return true;
+        if (errno == EINTR || errno == EAGAIN) continue;
+        if (errno != EINVAL) return false;
+        break;  // a kernel before 5.14: only ask
+    }
+#endif
+    (void)::madvise(start, length, MADV_WILLNEED);
+    return true;
+}
+
+// --- Fault guard -----------------------------------------------------------
+//
+// A SIGBUS handler is installed once, the first time a guard is needed. Each
+// thread points at its own guard only while it tests a view; the handler
+// jumps back to that guard when the faulting address lies in the view, and
+// otherwise passes the signal on to the handler that was there before (or
+// lets it end the process as it would have).
+
+namespace {
+
+struct FaultGuard {
+    sigjmp_buf jump;
+    std::uintptr_t begin;
+    std::uintptr_t end;
+};
+
+// volatile: the store must happen before the test starts, even though
+// nothing in this function reads it back; the handler does.
+thread_local FaultGuard* volatile current_guard = nullptr;
+
+struct sigaction previous_bus_action;
+
+void on_bus_error(int signal, siginfo_t* info, void* context) {
+    FaultGuard* guard = current_guard;
+    if (guard != nullptr && info != nullptr) {
+        const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+        if (address >= guard->begin && address < guard->end) siglongjmp(guard->jump, 1);
+    }
+    const struct sigaction& previous = previous_bus_action;
+    if ((previous.sa_flags & SA_SIGINFO) != 0 && previous.sa_sigaction != nullptr) {
+        previous.sa_sigaction(signal, info, context);
+    } else if (previous.sa_handler == SIG_IGN) {
+        // A fault cannot be ignored; a signal someone sent can.
+        if (info != nullptr && info->si_code <= 0) return;
+        ::signal(SIGBUS, SIG_DFL);
+    } else if (previous.sa_handler == SIG_DFL) {
+        // Returning repeats the faulting access, which then ends the
+        // process as it would have without us; a sent signal is raised anew.
+        ::signal(SIGBUS, SIG_DFL);
+        if (info == nullptr || info->si_code <= 0) ::raise(SIGBUS);
+    } else {
+        previous.sa_handler(signal);
+    }
+}
+
+void install_bus_handler() {
+    struct sigaction action {};
+    action.sa_sigaction = on_bus_error;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, &previous_bus_action);
+}
+
+}  // namespace
+
+bool osd_run_guarded(const unsigned char* begin, std::int64_t count, void (*work)(void*), void* context) {
+    static std::once_flag installed;
+    std::call_once(installed, install_bus_handler);
+
+    FaultGuard guard;
+    guard.begin = reinterpret_cast<std::uintptr_t>(begin);
+    guard.end = guard.begin + static_cast<std::uintptr_t>(count > 0 ? count : 0);
+    FaultGuard* const outer = current_guard;
+    // The signal mask is not saved here (that costs a system call per
+    // test); after a fault, SIGBUS, blocked while its handler ran, is
+    // unblocked below instead.
+    if (sigsetjmp(guard.jump, 0) != 0) {
+        current_guard = outer;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        sigset_t bus;
+        sigemptyset(&bus);
+        sigaddset(&bus, SIGBUS);
+        ::pthread_sigmask(SIG_UNBLOCK, &bus, nullptr);
+        return false;
+    }
+    current_guard = &guard;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    work(context);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    current_guard = outer;
+    return true;
 }
