@@ -1,5 +1,7 @@
 #include "size/scan.h"
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <new>
 
@@ -20,6 +22,116 @@ struct AlignedDelete {
     void operator()(unsigned char* bytes) const { ::operator delete[](bytes, std::align_val_t{kBufferAlignment}); }
 };
 
+using Clock = std::chrono::steady_clock;
+
+// Testing the bytes where a view shows them beats copying them out when the
+// cache maps them in large pages; but a file cached in small pages (one
+// just written in small pieces, say) can map several times slower than it
+// reads, notably in virtual machines. So the scan times both ways on the
+// file at hand: a sample of each, then a run of the faster, then a sample
+// of the slower again, the runs doubling while the same way keeps winning.
+class AccessChooser {
+public:
+    explicit AccessChooser(ScanAccess access) : access_(access) {}
+
+    bool wantsView() const {
+        if (access_ == ScanAccess::Fastest) return current_ == Way::View;
+        return access_ == ScanAccess::ViewsOnly;
+    }
+
+    // `bytes` were got at by view or by reading in `seconds`.
+    void record(bool viewed, std::int64_t bytes, double seconds) {
+        if (access_ != ScanAccess::Fastest) return;
+        Tally& tally = tallies_[static_cast<int>(viewed ? Way::View : Way::Read)];
+        tally.bytes += bytes;
+        tally.seconds += seconds;
+        left_ -= bytes;
+        if (left_ <= 0) nextStretch();
+    }
+
+private:
+    enum class Way { View, Read };
+    static constexpr std::int64_t kSample = 8 * ScanChunkSize;
+    static constexpr std::int64_t kFirstRun = 64 * ScanChunkSize;
+    static constexpr std::int64_t kLongestRun = 1024 * ScanChunkSize;
+
+    struct Tally {
+        std::int64_t bytes = 0;
+        double seconds = 0;
+        double rate = -1;  // bytes per second; unknown below zero
+    };
+
+    static Way other(Way way) { return way == Way::View ? Way::Read : Way::View; }
+
+    void nextStretch() {
+        for (Tally& tally : tallies_) {
+            if (tally.bytes > 0) tally.rate = tally.seconds > 0 ? tally.bytes / tally.seconds : 1e30;
+            tally.bytes = 0;
+            tally.seconds = 0;
+        }
+        if (!sampled_) {
+            // The first samples: views, then reading.
+            if (current_ == Way::View) {
+                current_ = Way::Read;
+                left_ = kSample;
+                return;
+            }
+            sampled_ = true;
+        } else if (!sampling_) {
+            // A run ends: sample the other way again.
+            current_ = other(current_);
+            sampling_ = true;
+            left_ = kSample;
+            return;
+        }
+        const double viewRate = tallies_[static_cast<int>(Way::View)].rate;
+        const double readRate = tallies_[static_cast<int>(Way::Read)].rate;
+        const Way winner = viewRate >= readRate ? Way::View : Way::Read;
+        run_ = winner == winner_ ? std::min(run_ * 2, kLongestRun) : kFirstRun;
+        winner_ = winner;
+        current_ = winner;
+        sampling_ = false;
+        left_ = run_;
+    }
+
+    ScanAccess access_;
+    Way current_ = Way::View;
+    Way winner_ = Way::View;
+    bool sampled_ = false;   // both ways measured once
+    bool sampling_ = true;   // the stretch under way is a sample
+    std::int64_t left_ = kSample;
+    std::int64_t run_ = kFirstRun / 2;
+    Tally tallies_[2];
+};
+
+// Hands every view back however the scan ends.
+class ViewsReleased {
+public:
+    explicit ViewsReleased(ScanSource& source) : source_(source) {}
+    ~ViewsReleased() { source_.releaseViews(); }
+    ViewsReleased(const ViewsReleased&) = delete;
+    ViewsReleased& operator=(const ViewsReleased&) = delete;
+
+private:
+    ScanSource& source_;
+};
+
+struct ViewTest {
+    const unsigned char* bytes;
+    std::int64_t count;
+    std::uint8_t pad;
+    std::int64_t lastNonPad;
+};
+
+void run_view_test(void* context) {
+    auto* test = static_cast<ViewTest*>(context);
+    test->lastNonPad = last_non_pad(test->bytes, test->count, test->pad);
+}
+
+double seconds_between(Clock::time_point start, Clock::time_point end) {
+    return std::chrono::duration<double>(end - start).count();
+}
+
 }  // namespace
 
 int percent_before(std::int64_t position, std::int64_t size) {
@@ -28,7 +140,8 @@ int percent_before(std::int64_t position, std::int64_t size) {
     return static_cast<int>(static_cast<WideUint>(position) * 100 / static_cast<WideUint>(size));
 }
 
-ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad) {
+ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad,
+                         ScanAccess access) {
     using Status = ScanResult::Status;
     ScanResult result;
     result.size = size;
@@ -42,6 +155,8 @@ ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& ob
         return result;
     }
 
+    const ViewsReleased viewsReleased(source);
+    AccessChooser chooser(access);
     const std::vector<OsdRange> ranges = source.dataRanges();
     std::int64_t position = size;  // everything from here to the end is padding
     bool first = true;
@@ -65,6 +180,24 @@ ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& ob
             }
             const std::int64_t chunk = position - begin < ScanChunkSize ? position - begin : ScanChunkSize;
             const std::int64_t chunkStart = position - chunk;
+            const Clock::time_point started = Clock::now();
+            const unsigned char* view = chooser.wantsView() ? source.viewAt(chunkStart, chunk, begin) : nullptr;
+            if (view != nullptr) {
+                ViewTest test{view, chunk, pad, -1};
+                if (!osd_run_guarded(view, chunk, run_view_test, &test)) {
+                    result.status = Status::ReadError;
+                    result.failedAt = chunkStart;
+                    result.error = OsdError::ReadFailed;
+                    return result;
+                }
+                if (test.lastNonPad >= 0) {
+                    result.trailing = size - (chunkStart + test.lastNonPad + 1);
+                    return result;
+                }
+                position = chunkStart;
+                chooser.record(true, chunk, seconds_between(started, Clock::now()));
+                continue;
+            }
             while (position > chunkStart) {
                 const std::int64_t piece = position - chunkStart < kPieceSize ? position - chunkStart : kPieceSize;
                 const std::int64_t offset = position - piece;
@@ -81,6 +214,7 @@ ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& ob
                 }
                 position = offset;
             }
+            chooser.record(false, chunk, seconds_between(started, Clock::now()));
         }
     }
     // Nothing but padding, or with a pad other than zero, a hole at the start.

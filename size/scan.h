@@ -20,6 +20,32 @@ public:
     virtual bool readAt(std::int64_t offset, void* buffer, std::int64_t count) = 0;
     // Cause of the last failed read, for messages.
     virtual OsdError lastError() const { return OsdError::ReadFailed; }
+
+    // The `count` bytes at `offset` where they lie in memory (a mapped view
+    // of the file), for the scan to test in place instead of copying them
+    // out; valid until the next call or releaseViews. Null when the source
+    // has no view of them: the scan then reads them. The data run holding
+    // them begins at `runBegin`: the scan asks for the bytes below next, so
+    // a source may prepare them as far down as that, and never into a hole.
+    // A view's bytes may still fail when touched (the file shrank); the scan
+    // tests them under osd_run_guarded.
+    virtual const unsigned char* viewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) {
+        (void)offset, (void)count, (void)runBegin;
+        return nullptr;
+    }
+    // The scan is done with every view it was given.
+    virtual void releaseViews() {}
+};
+
+// How the scan gets at the bytes of a source that offers views.
+enum class ScanAccess {
+    // Times testing views and reading on the file at hand, and keeps to the
+    // faster, trying the other again now and then.
+    Fastest,
+    // Views wherever the source offers them.
+    ViewsOnly,
+    // Never views: reads every byte into the scan's own buffer.
+    ReadOnly,
 };
 
 // Told before each chunk is read; returns false to stop the scan.
@@ -53,7 +79,10 @@ int percent_before(std::int64_t position, std::int64_t size);
 // Counts the bytes equal to `pad` at the end of `size` bytes of `source`,
 // backwards in chunks of ScanChunkSize. Holes read as zero bytes: with pad 0
 // they join the count without being read; with any other pad a hole ends it.
-ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad = 0);
+// The observer is told before every chunk, whichever way it is got at; a
+// chunk that cannot be read or touched is a ReadError at its start.
+ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad = 0,
+                         ScanAccess access = ScanAccess::Fastest);
 
 // The zero-byte scan the window runs.
 inline ScanResult scan_trailing_zeros(ScanSource& source, std::int64_t size, ScanObserver& observer) {

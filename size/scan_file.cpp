@@ -1,5 +1,7 @@
 #include "size/scan_file.h"
 
+#include <algorithm>
+
 std::vector<OsdRange> FileSource::dataRanges() { return osd_data_ranges(file_, file_.size); }
 
 bool FileSource::readAt(std::int64_t offset, void* buffer, std::int64_t count) {
@@ -10,7 +12,31 @@ bool FileSource::readAt(std::int64_t offset, void* buffer, std::int64_t count) {
     return false;
 }
 
-ScanResult scan_file(const std::string& path, ScanObserver& observer, std::uint8_t pad) {
+const unsigned char* MappedFileSource::viewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) {
+    if (refused_ || offset < 0 || count <= 0) return nullptr;
+    if (!window_.contains(offset, count)) {
+        window_.reset();  // never two windows at once
+        const std::int64_t end = offset + count;
+        const std::int64_t alignedEnd = (end + kWindowAlignment - 1) / kWindowAlignment * kWindowAlignment;
+        const std::int64_t top = std::max(std::min(alignedEnd, file_.size), end);
+        const std::int64_t bottom = std::min(std::max({runBegin, top - kWindowSize, std::int64_t{0}}), offset);
+        // A refusal is no error of the file's: keep the cause of the last
+        // real failure for the read that follows.
+        const OsdError before = file_.error;
+        window_ = osd_map_view(file_, bottom, top - bottom);
+        if (!window_.mapped()) {
+            file_.error = before;
+            refused_ = true;
+            return nullptr;
+        }
+    }
+    // Bytes that cannot be brought in are read instead; the read then fails
+    // and says why.
+    if (!window_.prefetch(offset, count)) return nullptr;
+    return window_.data() + (offset - window_.offset());
+}
+
+ScanResult scan_file(const std::string& path, ScanObserver& observer, std::uint8_t pad, ScanAccess access) {
     OsdFile file;
     if (osd_open(file, path, OsdAccess::Read) != 0) {
         ScanResult failed;
@@ -18,8 +44,8 @@ ScanResult scan_file(const std::string& path, ScanObserver& observer, std::uint8
         failed.error = file.error;
         return failed;
     }
-    FileSource source(file);
-    ScanResult result = scan_trailing(source, file.size, observer, pad);
+    MappedFileSource source(file);
+    ScanResult result = scan_trailing(source, file.size, observer, pad, access);
     osd_close(file);
     return result;
 }

@@ -19,6 +19,36 @@ private:
     OsdFile& file_;
 };
 
+// Reads an open file like FileSource, and also shows it through mapped views:
+// one window at a time, up to kWindowSize bytes ending at the bytes asked
+// for, unmapped before the next one is made, so that neither address space
+// nor resident memory grows with the file. Each chunk is brought in just
+// before it is tested. Where mapping is refused, it offers no views and the
+// scan reads.
+class MappedFileSource final : public ScanSource {
+public:
+    static constexpr std::int64_t kWindowSize = std::int64_t{16} << 20;
+    // Window ends fall on large-page edges, so that cached large pages map
+    // whole.
+    static constexpr std::int64_t kWindowAlignment = std::int64_t{2} << 20;
+
+    explicit MappedFileSource(OsdFile& file) : file_(file), reader_(file) {}
+    std::vector<OsdRange> dataRanges() override { return reader_.dataRanges(); }
+    bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
+        return reader_.readAt(offset, buffer, count);
+    }
+    OsdError lastError() const override { return file_.error; }
+    const unsigned char* viewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) override;
+    void releaseViews() override { window_.reset(); }
+
+private:
+    OsdFile& file_;
+    FileSource reader_;
+    OsdMappedView window_;
+    bool refused_ = false;
+};
+
 // Opens `path` read-only and scans it for trailing `pad` bytes. CannotOpen
 // (with the cause in `error`) when it cannot be opened.
-ScanResult scan_file(const std::string& path, ScanObserver& observer, std::uint8_t pad = 0);
+ScanResult scan_file(const std::string& path, ScanObserver& observer, std::uint8_t pad = 0,
+                     ScanAccess access = ScanAccess::Fastest);
