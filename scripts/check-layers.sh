@@ -27,7 +27,10 @@ core_no_platform=$(printf '%s\n' $core | grep -v '^osd/osd_win32\.cpp$' || true)
 
 if hits=$(grep -nE '#include[[:space:]]*"app/' $core); then report "the core includes app/" "$hits"; fi
 if hits=$(grep -nE "$toolkit" $core_no_platform); then report "the core includes a toolkit header" "$hits"; fi
-if hits=$(grep -nwE 'View' $core); then report "the core speaks of View" "$hits"; fi
+# The window's View type: a reference, a pointer, a declaration or its header.
+if hits=$(grep -nE '(^|[^:A-Za-z_])View[[:space:]]*[&*]|class[[:space:]]+View\b|view\.h"' $core); then
+    report "the core speaks of View" "$hits"
+fi
 if hits=$(grep -nE "$toolkit" $window); then report "app/ (toolkit-free) includes a toolkit header" "$hits"; fi
 if [ -n "$cli" ]; then
     if hits=$(grep -nE '#include[[:space:]]*"app/' $cli); then report "cli/ includes app/" "$hits"; fi
