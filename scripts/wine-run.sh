@@ -25,4 +25,17 @@ export LANG=C.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # The loader itself: the `wine` wrapper looks for a 32-bit wine first and
 # nags about it; our programs are 64-bit.
-exec /usr/lib/wine/wine64 "$@"
+wine=/usr/lib/wine/wine64
+
+# One server for a run of many programs, kept 30 s after the last one ends,
+# with the prefix's background services started here on /dev/null. A service
+# that a test program started would inherit its output pipe and hold it open
+# until the server quit, and ctest waits for that: seconds per test.
+(
+    flock 9
+    if /usr/lib/wine/wineserver -p30 2>/dev/null; then
+        "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    fi
+) 9>"$WINEPREFIX.server.lock"
+
+exec "$wine" "$@"
