@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "osd/osd.h"
+#include "osd/osd_platform.h"
 
 namespace {
 std::atomic<OsdTraceSink> trace_sink{&osd_trace_to_stdout};
@@ -55,4 +56,50 @@ std::int64_t osd_filesize(const std::string& path, OsdError* error) {
     const int failed = osd_open(file, path, OsdAccess::Read);
     if (error != nullptr) *error = file.error;
     return failed ? -1 : file.size;
+}
+
+OsdRangesBelow osd_data_ranges_below(OsdFile& file, std::int64_t end, std::int64_t stride) {
+    OsdRangesBelow below;
+    if (end <= 0) return below;
+    if (stride < 4096) stride = 4096;
+    const std::int64_t asked = stride;
+    auto all_data = [&](std::int64_t from) {
+        below.from = from;
+        below.ranges = {{from, end}};
+        return below;
+    };
+    // Past the file's present end nothing can be read: call it data, and the
+    // read that follows fails.
+    const std::int64_t current = osd_platform_current_size(file);
+    if (current >= 0 && current < end) return all_data(current);
+
+    std::int64_t empty = end;  // [empty, end) holds no data
+    for (;;) {
+        const std::int64_t from = end > stride ? end - stride : 0;
+        const std::int64_t first = osd_platform_first_data(file, from, empty);
+        if (first < 0) return all_data(0);
+        if (first < empty) {
+            // Data lies in [from, empty). After a long hole the stride has
+            // grown: halve down to the last stretch of the stride asked for
+            // that holds some, so that the runs further down are left for
+            // later calls.
+            std::int64_t low = from;
+            std::int64_t high = empty;  // no data in [high, empty)
+            while (high - low > asked) {
+                const std::int64_t middle = low + (high - low) / 2;
+                const std::int64_t found = osd_platform_first_data(file, middle, empty);
+                if (found < 0) return all_data(0);
+                if (found < empty)
+                    low = middle;
+                else
+                    high = middle;
+            }
+            below.from = low;
+            if (osd_platform_runs(file, low, end, below.ranges) != 0) return all_data(0);
+            return below;
+        }
+        if (from == 0) return below;  // only holes below end
+        empty = from;
+        stride = stride > (std::int64_t{1} << 61) ? end : stride * 2;
+    }
 }

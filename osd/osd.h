@@ -107,6 +107,20 @@ struct OsdRange {
 inline constexpr std::size_t kOsdMaxDataRanges = 1 << 16;
 std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size);
 
+// The data runs of [from, end), in order and clipped to it; the rest of
+// [from, end) lies in holes. The call picks `from` by looking backwards from
+// `end`, over holes in growing strides, so that a scan from the end pays only
+// for the runs it reaches, however many lie further down: it starts with
+// `stride` bytes below `end`, and stops a little below the highest data it
+// finds. `from` is 0 when no data lies below it. Bytes that the file no
+// longer has (it shrank) are reported as data, so that reading them fails
+// rather than passing for a hole. Moves the file pointer.
+struct OsdRangesBelow {
+    std::int64_t from = 0;
+    std::vector<OsdRange> ranges;
+};
+OsdRangesBelow osd_data_ranges_below(OsdFile& file, std::int64_t end, std::int64_t stride = std::int64_t{1} << 20);
+
 // Bytes the file system has allocated to the file; -1 when unknown.
 std::int64_t osd_allocated_bytes(OsdFile& file);
 

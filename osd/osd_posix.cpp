@@ -1,5 +1,6 @@
 // POSIX file access: descriptors, 64-bit off_t, EINTR retried, errno kept.
 #include "osd/osd.h"
+#include "osd/osd_platform.h"
 
 #include <atomic>
 #include <cerrno>
@@ -233,6 +234,43 @@ std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size) {
     (void)file;
     return {{0, size}};
 #endif
+}
+
+std::int64_t osd_platform_first_data(OsdFile& file, std::int64_t from, std::int64_t limit) {
+#if defined(SEEK_DATA) && defined(SEEK_HOLE)
+    const off_t data = ::lseek(descriptor(file), from, SEEK_DATA);
+    if (data >= 0) return data < limit ? data : limit;
+    return errno == ENXIO ? limit : -1;  // ENXIO: only a hole past `from`
+#else
+    (void)file, (void)limit;
+    return from;
+#endif
+}
+
+int osd_platform_runs(OsdFile& file, std::int64_t from, std::int64_t end, std::vector<OsdRange>& runs) {
+#if defined(SEEK_DATA) && defined(SEEK_HOLE)
+    const int fd = descriptor(file);
+    std::int64_t offset = from;
+    while (offset < end) {
+        const off_t data = ::lseek(fd, offset, SEEK_DATA);
+        if (data < 0) return errno == ENXIO ? 0 : 1;
+        if (data >= end) return 0;
+        const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+        if (hole < 0) return 1;
+        runs.push_back({data, hole < end ? hole : end});
+        offset = hole;
+    }
+    return 0;
+#else
+    (void)file;
+    runs.push_back({from, end});
+    return 0;
+#endif
+}
+
+std::int64_t osd_platform_current_size(OsdFile& file) {
+    struct stat st {};
+    return ::fstat(descriptor(file), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
 }
 
 std::int64_t osd_allocated_bytes(OsdFile& file) {

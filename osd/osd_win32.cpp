@@ -1,6 +1,7 @@
 // Win32 file access: wide-character API throughout, UTF-8 paths converted on
 // the way in, 64-bit sizes and offsets from the *Ex calls.
 #include "osd/osd.h"
+#include "osd/osd_platform.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -237,6 +238,69 @@ int osd_exists(const std::string& path) {
     if (search == INVALID_HANDLE_VALUE) return 0;
     FindClose(search);
     return 1;
+}
+
+namespace {
+
+// Only a file marked sparse can have holes.
+bool is_sparse(OsdFile& file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return file.handle != kOsdInvalidHandle && GetFileInformationByHandle(native(file), &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE);
+}
+
+}  // namespace
+
+std::int64_t osd_platform_first_data(OsdFile& file, std::int64_t from, std::int64_t limit) {
+    if (from >= limit || !is_sparse(file)) return from < limit ? from : limit;
+    FILE_ALLOCATED_RANGE_BUFFER query{};
+    query.FileOffset.QuadPart = from;
+    query.Length.QuadPart = limit - from;
+    FILE_ALLOCATED_RANGE_BUFFER first{};
+    DWORD returned = 0;
+    const BOOL complete = DeviceIoControl(native(file), FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query, &first,
+                                          sizeof first, &returned, nullptr);
+    if (!complete && GetLastError() != ERROR_MORE_DATA) return -1;
+    if (returned < sizeof first) return limit;
+    const std::int64_t begin = std::max<std::int64_t>(first.FileOffset.QuadPart, from);
+    return begin < limit ? begin : limit;
+}
+
+int osd_platform_runs(OsdFile& file, std::int64_t from, std::int64_t end, std::vector<OsdRange>& runs) {
+    if (from >= end) return 0;
+    if (!is_sparse(file)) {
+        runs.push_back({from, end});
+        return 0;
+    }
+    FILE_ALLOCATED_RANGE_BUFFER query{};
+    query.FileOffset.QuadPart = from;
+    query.Length.QuadPart = end - from;
+    std::vector<FILE_ALLOCATED_RANGE_BUFFER> batch(256);
+    for (;;) {
+        DWORD returned = 0;
+        const BOOL complete =
+            DeviceIoControl(native(file), FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query, batch.data(),
+                            static_cast<DWORD>(batch.size() * sizeof batch[0]), &returned, nullptr);
+        if (!complete && GetLastError() != ERROR_MORE_DATA) return 1;
+        const std::size_t count = returned / sizeof batch[0];
+        std::int64_t reached = query.FileOffset.QuadPart;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::int64_t begin = std::max<std::int64_t>(batch[i].FileOffset.QuadPart, from);
+            const std::int64_t stop = std::min(batch[i].FileOffset.QuadPart + batch[i].Length.QuadPart, end);
+            if (begin < stop) runs.push_back({begin, stop});
+            reached = std::max(reached, stop);
+        }
+        if (complete || reached >= end) return 0;
+        if (count == 0 || reached <= query.FileOffset.QuadPart) return 1;  // no progress
+        query.FileOffset.QuadPart = reached;
+        query.Length.QuadPart = end - reached;
+    }
+}
+
+std::int64_t osd_platform_current_size(OsdFile& file) {
+    LARGE_INTEGER size{};
+    if (file.handle == kOsdInvalidHandle || !GetFileSizeEx(native(file), &size)) return -1;
+    return size.QuadPart;
 }
 
 std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size) {

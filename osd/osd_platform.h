@@ -1,0 +1,20 @@
+// What each platform's file layer provides to the parts shared by all
+// (osd.cpp). Not for use outside osd/.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "osd/osd.h"
+
+// The first byte of data in [from, limit), `limit` when there is none, -1
+// when the file system cannot tell data from holes.
+std::int64_t osd_platform_first_data(OsdFile& file, std::int64_t from, std::int64_t limit);
+
+// Appends the data runs of [from, end), clipped to it. 0 on success, nonzero
+// when the file system cannot tell.
+int osd_platform_runs(OsdFile& file, std::int64_t from, std::int64_t end, std::vector<OsdRange>& runs);
+
+// The file's length now, which may differ from the one taken at open; -1
+// when unknown.
+std::int64_t osd_platform_current_size(OsdFile& file);
