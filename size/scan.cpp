@@ -29,7 +29,9 @@ using Clock = std::chrono::steady_clock;
 // just written in small pieces, say) can map several times slower than it
 // reads, notably in virtual machines. So the scan times both ways on the
 // file at hand: a sample of each, then a run of the faster, then a sample
-// of the slower again, the runs doubling while the same way keeps winning.
+// of the slower again. The runs are long enough that sampling the slower
+// way costs a few percent however much slower it is, and double while the
+// same way keeps winning.
 class AccessChooser {
 public:
     explicit AccessChooser(ScanAccess access) : access_(access) {}
@@ -51,9 +53,10 @@ public:
 
 private:
     enum class Way { View, Read };
-    static constexpr std::int64_t kSample = 8 * ScanChunkSize;
+    static constexpr std::int64_t kSample = 4 * ScanChunkSize;
     static constexpr std::int64_t kFirstRun = 64 * ScanChunkSize;
     static constexpr std::int64_t kLongestRun = 1024 * ScanChunkSize;
+    static constexpr double kRunsPerSample = 32;
 
     struct Tally {
         std::int64_t bytes = 0;
@@ -87,7 +90,12 @@ private:
         const double viewRate = tallies_[static_cast<int>(Way::View)].rate;
         const double readRate = tallies_[static_cast<int>(Way::Read)].rate;
         const Way winner = viewRate >= readRate ? Way::View : Way::Read;
-        run_ = winner == winner_ ? std::min(run_ * 2, kLongestRun) : kFirstRun;
+        const double faster = std::max(viewRate, readRate);
+        const double slower = std::max(std::min(viewRate, readRate), faster * 1e-3);
+        const double run = std::clamp(kSample * kRunsPerSample * faster / slower, static_cast<double>(kFirstRun),
+                                      static_cast<double>(kLongestRun));
+        run_ = winner == winner_ ? std::max(static_cast<std::int64_t>(run), std::min(run_ * 2, kLongestRun))
+                                 : static_cast<std::int64_t>(run);
         winner_ = winner;
         current_ = winner;
         sampling_ = false;
@@ -100,7 +108,7 @@ private:
     bool sampled_ = false;   // both ways measured once
     bool sampling_ = true;   // the stretch under way is a sample
     std::int64_t left_ = kSample;
-    std::int64_t run_ = kFirstRun / 2;
+    std::int64_t run_ = 0;
     Tally tallies_[2];
 };
 
@@ -140,84 +148,119 @@ int percent_before(std::int64_t position, std::int64_t size) {
     return static_cast<int>(static_cast<WideUint>(position) * 100 / static_cast<WideUint>(size));
 }
 
-ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad,
-                         ScanAccess access) {
-    using Status = ScanResult::Status;
-    ScanResult result;
-    result.size = size;
-    if (size <= 0) return result;
+namespace {
 
-    const auto bufferSize = static_cast<std::size_t>(size < kPieceSize ? size : kPieceSize);
-    std::unique_ptr<unsigned char[], AlignedDelete> buffer(static_cast<unsigned char*>(
-        ::operator new[](bufferSize, std::align_val_t{kBufferAlignment}, std::nothrow)));
-    if (!buffer) {
-        result.status = Status::NoBuffer;
-        return result;
+// One scan, walked down the file: `position` is where the padding found so
+// far begins.
+class BackwardScan {
+public:
+    BackwardScan(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad,
+                 ScanAccess access, unsigned char* buffer)
+        : position(size), source_(source), observer_(observer), pad_(pad), chooser_(access), buffer_(buffer) {
+        result.size = size;
     }
 
-    const ViewsReleased viewsReleased(source);
-    AccessChooser chooser(access);
-    const std::vector<OsdRange> ranges = source.dataRanges();
-    std::int64_t position = size;  // everything from here to the end is padding
-    bool first = true;
-    for (auto range = ranges.rbegin(); range != ranges.rend(); ++range) {
-        const std::int64_t begin = range->begin < 0 ? 0 : range->begin;
-        if (range->end < position) {
-            // A hole reads as zeros: padding only when zero is the pad byte.
-            if (pad != 0) {
-                result.trailing = size - position;
-                return result;
-            }
-            position = range->end;
-        }
+    // Tests the data from `position` down to `begin`, chunk by chunk. True
+    // when that ends the scan, with `result` set.
+    bool throughData(std::int64_t begin) {
+        using Status = ScanResult::Status;
         while (position > begin) {
             // The share of the file still unread; the bar starts full.
-            const int percent = first ? 100 : percent_before(position, size);
-            first = false;
-            if (!observer.beforeChunk(percent)) {
+            const int percent = first_ ? 100 : percent_before(position, result.size);
+            first_ = false;
+            if (!observer_.beforeChunk(percent)) {
                 result.status = Status::Stopped;
-                return result;
+                return true;
             }
             const std::int64_t chunk = position - begin < ScanChunkSize ? position - begin : ScanChunkSize;
             const std::int64_t chunkStart = position - chunk;
             const Clock::time_point started = Clock::now();
-            const unsigned char* view = chooser.wantsView() ? source.viewAt(chunkStart, chunk, begin) : nullptr;
+            const unsigned char* view = chooser_.wantsView() ? source_.viewAt(chunkStart, chunk, begin) : nullptr;
             if (view != nullptr) {
-                ViewTest test{view, chunk, pad, -1};
+                ViewTest test{view, chunk, pad_, -1};
                 if (!osd_run_guarded(view, chunk, run_view_test, &test)) {
                     result.status = Status::ReadError;
                     result.failedAt = chunkStart;
                     result.error = OsdError::ReadFailed;
-                    return result;
+                    return true;
                 }
                 if (test.lastNonPad >= 0) {
-                    result.trailing = size - (chunkStart + test.lastNonPad + 1);
-                    return result;
+                    result.trailing = result.size - (chunkStart + test.lastNonPad + 1);
+                    return true;
                 }
                 position = chunkStart;
-                chooser.record(true, chunk, seconds_between(started, Clock::now()));
+                chooser_.record(true, chunk, seconds_between(started, Clock::now()));
                 continue;
             }
             while (position > chunkStart) {
                 const std::int64_t piece = position - chunkStart < kPieceSize ? position - chunkStart : kPieceSize;
                 const std::int64_t offset = position - piece;
-                if (!source.readAt(offset, buffer.get(), piece)) {
+                if (!source_.readAt(offset, buffer_, piece)) {
                     result.status = Status::ReadError;
                     result.failedAt = chunkStart;
-                    result.error = source.lastError();
-                    return result;
+                    result.error = source_.lastError();
+                    return true;
                 }
-                const std::int64_t index = last_non_pad(buffer.get(), piece, pad);
+                const std::int64_t index = last_non_pad(buffer_, piece, pad_);
                 if (index >= 0) {
-                    result.trailing = size - (offset + index + 1);
-                    return result;
+                    result.trailing = result.size - (offset + index + 1);
+                    return true;
                 }
                 position = offset;
             }
-            chooser.record(false, chunk, seconds_between(started, Clock::now()));
+            chooser_.record(false, chunk, seconds_between(started, Clock::now()));
+        }
+        return false;
+    }
+
+    ScanResult result;
+    std::int64_t position;
+
+private:
+    ScanSource& source_;
+    ScanObserver& observer_;
+    const std::uint8_t pad_;
+    AccessChooser chooser_;
+    unsigned char* const buffer_;
+    bool first_ = true;
+};
+
+}  // namespace
+
+ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad,
+                         ScanAccess access) {
+    if (size <= 0) {
+        ScanResult empty;
+        empty.size = size;
+        return empty;
+    }
+    const auto bufferSize = static_cast<std::size_t>(size < kPieceSize ? size : kPieceSize);
+    std::unique_ptr<unsigned char[], AlignedDelete> buffer(static_cast<unsigned char*>(
+        ::operator new[](bufferSize, std::align_val_t{kBufferAlignment}, std::nothrow)));
+    BackwardScan scan(source, size, observer, pad, access, buffer.get());
+    if (!buffer) {
+        scan.result.status = ScanResult::Status::NoBuffer;
+        return scan.result;
+    }
+
+    const ViewsReleased viewsReleased(source);
+    for (std::int64_t below = size; below > 0;) {
+        const OsdRangesBelow batch = source.dataRangesBelow(below);
+        // A source that does not move down has given all it has.
+        below = batch.from < below ? batch.from : 0;
+        for (auto range = batch.ranges.rbegin(); range != batch.ranges.rend(); ++range) {
+            if (range->end < scan.position) {
+                // A hole reads as zeros: padding only when zero is the pad byte.
+                if (pad != 0) {
+                    scan.result.trailing = size - scan.position;
+                    return scan.result;
+                }
+                scan.position = range->end;
+            }
+            if (scan.throughData(range->begin < 0 ? 0 : range->begin)) return scan.result;
         }
     }
     // Nothing but padding, or with a pad other than zero, a hole at the start.
-    result.trailing = pad == 0 || position == 0 ? size : size - position;
-    return result;
+    scan.result.trailing = pad == 0 || scan.position == 0 ? size : size - scan.position;
+    return scan.result;
 }

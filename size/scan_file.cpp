@@ -4,6 +4,15 @@
 
 std::vector<OsdRange> FileSource::dataRanges() { return osd_data_ranges(file_, file_.size); }
 
+OsdRangesBelow FileSource::dataRangesBelow(std::int64_t end) {
+    OsdRangesBelow batch = osd_data_ranges_below(file_, end, stride_);
+    // Each batch twice the last, up to 1 GiB: a dense file takes a few
+    // dozen calls, and a scan that stops early has looked at most twice as
+    // far as it went.
+    if (stride_ < (std::int64_t{1} << 30)) stride_ *= 2;
+    return batch;
+}
+
 bool FileSource::readAt(std::int64_t offset, void* buffer, std::int64_t count) {
     if (osd_seek(file_, offset, OsdOrigin::Begin) != offset) return false;
     if (osd_read(file_, buffer, count) == count) return true;

@@ -7,16 +7,19 @@
 #include "osd/osd.h"
 #include "size/scan.h"
 
-// Reads an open file through the file layer.
+// Reads an open file through the file layer. Looks for its data runs
+// backwards from the end, in batches that double as the scan goes down.
 class FileSource final : public ScanSource {
 public:
     explicit FileSource(OsdFile& file) : file_(file) {}
     std::vector<OsdRange> dataRanges() override;
+    OsdRangesBelow dataRangesBelow(std::int64_t end) override;
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override;
     OsdError lastError() const override { return file_.error; }
 
 private:
     OsdFile& file_;
+    std::int64_t stride_ = std::int64_t{1} << 20;
 };
 
 // Reads an open file like FileSource, and also shows it through mapped views:
@@ -34,6 +37,7 @@ public:
 
     explicit MappedFileSource(OsdFile& file) : file_(file), reader_(file) {}
     std::vector<OsdRange> dataRanges() override { return reader_.dataRanges(); }
+    OsdRangesBelow dataRangesBelow(std::int64_t end) override { return reader_.dataRangesBelow(end); }
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
         return reader_.readAt(offset, buffer, count);
     }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -212,6 +213,98 @@ TEST(MappedScan, PadTestFindsBytesAtStretchEdges) {
             bytes[static_cast<std::size_t>(at)] = pad;
         }
     }
+}
+
+// --- Data runs looked for from the end ---------------------------------------
+
+// Adjacent runs joined, so that batch edges do not count.
+std::vector<OsdRange> joined(std::vector<OsdRange> runs) {
+    std::vector<OsdRange> out;
+    for (const OsdRange& run : runs) {
+        if (!out.empty() && out.back().end == run.begin)
+            out.back().end = run.end;
+        else
+            out.push_back(run);
+    }
+    return out;
+}
+
+bool same_runs(const std::vector<OsdRange>& a, const std::vector<OsdRange>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const OsdRange& x, const OsdRange& y) { return x.begin == y.begin && x.end == y.end; });
+}
+
+// Batch by batch from the end, the runs add up to what the forward walk
+// finds, each batch within its own bounds.
+TEST(DataRangesBelow, BatchesFromTheEndAddUpToTheForwardWalk) {
+    TempDir dir;
+    std::mt19937_64 random(7);
+    const std::string path = dir.file("runs.bin");
+    // Where holes are not reported every batch is all data: a few rounds do.
+    const int rounds = holes_reported(dir) ? 20 : 4;
+    for (int round = 0; round < rounds; ++round) {
+        const Layout layout = random_layout(random);
+        write_layout(path, layout);
+        OsdFile file;
+        ASSERT_EQ(osd_open(file, path, OsdAccess::Read), 0);
+        const std::vector<OsdRange> forward = joined(osd_data_ranges(file, file.size));
+        for (std::int64_t stride : {64 * KiB, MiB, 64 * MiB}) {
+            std::vector<OsdRange> collected;
+            for (std::int64_t end = file.size; end > 0;) {
+                const OsdRangesBelow batch = osd_data_ranges_below(file, end, stride);
+                ASSERT_LT(batch.from, end);
+                ASSERT_GE(batch.from, 0);
+                for (std::size_t i = 0; i < batch.ranges.size(); ++i) {
+                    ASSERT_GE(batch.ranges[i].begin, i == 0 ? batch.from : batch.ranges[i - 1].end);
+                    ASSERT_LT(batch.ranges[i].begin, batch.ranges[i].end);
+                }
+                if (!batch.ranges.empty()) {
+                    ASSERT_LE(batch.ranges.back().end, end);
+                }
+                collected.insert(collected.begin(), batch.ranges.begin(), batch.ranges.end());
+                end = batch.from;
+            }
+            EXPECT_TRUE(same_runs(joined(collected), forward)) << "round " << round << " stride " << stride;
+        }
+    }
+}
+
+// Thousands of runs under a long hole: the first batch holds only the last
+// few, which is all a scan that stops there needs.
+TEST(DataRangesBelow, LongHoleAboveManyRunsCostsOnlyTheLastOnes) {
+    TempDir dir;
+    if (!holes_reported(dir)) GTEST_SKIP() << "holes are not reported here";
+    Layout layout;
+    layout.size = GiB;
+    for (int run = 0; run < 3000; ++run) layout.pieces.push_back({run * 32 * KiB, std::string(4096, 'r')});
+    const std::string path = dir.file("many.bin");
+    write_layout(path, layout);
+    OsdFile file;
+    ASSERT_EQ(osd_open(file, path, OsdAccess::Read), 0);
+    const OsdRangesBelow batch = osd_data_ranges_below(file, file.size, MiB);
+    ASSERT_FALSE(batch.ranges.empty());
+    EXPECT_EQ(batch.ranges.back().end, 2999 * 32 * KiB + 4096);
+    EXPECT_LE(batch.ranges.size(), 64u);
+    EXPECT_GE(batch.from, 2999 * 32 * KiB - 2 * MiB);
+    CountingObserver observer;
+    EXPECT_EQ(scan_file(path, observer).trailing, GiB - (2999 * 32 * KiB + 4096));
+    EXPECT_EQ(observer.percents.size(), 1u);
+}
+
+// Bytes a file no longer has are no hole: they are reported as data, and
+// reading them fails.
+TEST(DataRangesBelow, BytesPastAShrunkenEndAreData) {
+    TempDir dir;
+    const std::string path = dir.file("shrunk.bin");
+    make_sparse(path, 64 * MiB);
+    OsdFile file;
+    ASSERT_EQ(osd_open(file, path, OsdAccess::Read), 0);
+    std::filesystem::resize_file(fs_path(path), 10 * MiB);
+    const OsdRangesBelow batch = osd_data_ranges_below(file, 64 * MiB);
+    EXPECT_EQ(batch.from, 10 * MiB);
+    ASSERT_EQ(batch.ranges.size(), 1u);
+    EXPECT_EQ(batch.ranges[0].begin, 10 * MiB);
+    EXPECT_EQ(batch.ranges[0].end, 64 * MiB);
 }
 
 // --- Views in memory: which way the bytes are got ----------------------------
