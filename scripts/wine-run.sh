@@ -31,10 +31,12 @@ wine=/usr/lib/wine/wine64
 # with the prefix's background services started here on /dev/null. A service
 # that a test program started would inherit its output pipe and hold it open
 # until the server quit, and ctest waits for that: seconds per test.
+# Neither the server nor the services may inherit the lock's descriptor: they
+# would hold the lock for as long as they live.
 (
     flock 9
-    if /usr/lib/wine/wineserver -p30 2>/dev/null; then
-        "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    if /usr/lib/wine/wineserver -p30 2>/dev/null 9>&-; then
+        "$wine" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
     fi
 ) 9>"$WINEPREFIX.server.lock"
 
