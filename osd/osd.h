@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,28 @@ private:
     const unsigned char* data_ = nullptr;
     std::int64_t offset_ = 0;
     std::int64_t size_ = 0;
+};
+
+// Brings bytes of mapped views into memory on a thread of its own while the
+// caller tests others, so that reading from disk overlaps the test (on
+// Windows the system does this by itself after a prefetch request). Works
+// from the top of the bytes asked for down, in 2 MiB steps, so that what a
+// backward scan needs next comes in first. A new request replaces the one
+// under way after its current step. wait(), and the destructor, return once
+// nothing is being brought in: call wait() before a view it was given goes.
+class OsdPrefetcher {
+public:
+    OsdPrefetcher();
+    ~OsdPrefetcher();
+    OsdPrefetcher(const OsdPrefetcher&) = delete;
+    OsdPrefetcher& operator=(const OsdPrefetcher&) = delete;
+
+    void request(const OsdMappedView& view, std::int64_t offset, std::int64_t count);
+    void wait();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 // Maps `count` bytes at `offset` of an open file, read-only. Any offset will

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <csetjmp>
 #include <csignal>
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
@@ -361,6 +364,102 @@ bool OsdMappedView::prefetch(std::int64_t offset, std::int64_t count) const {
 #endif
     (void)::madvise(start, length, MADV_WILLNEED);
     return true;
+}
+
+// --- Prefetching on a thread of its own ---------------------------------------
+
+namespace {
+
+constexpr std::uintptr_t kPrefetchStep = std::uintptr_t{2} << 20;
+
+// Waits until [begin, end) is in memory, or cannot be (the file shrank: the
+// scan's own prefetch then finds out). Never raises SIGBUS.
+void populate(std::uintptr_t begin, std::uintptr_t end) {
+#ifdef MADV_POPULATE_READ
+    while (::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_READ) != 0 &&
+           (errno == EINTR || errno == EAGAIN)) {
+    }
+#else
+    (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_WILLNEED);
+#endif
+}
+
+}  // namespace
+
+struct OsdPrefetcher::State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::thread worker;
+    bool started = false;
+    bool noThread = false;  // none could be started: requests are dropped
+    bool stopping = false;
+    bool cancelled = false;  // the request under way is no longer wanted
+    bool busy = false;
+    std::uintptr_t begin = 0;  // the request waiting, empty when begin == end
+    std::uintptr_t end = 0;
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return stopping || begin != end; });
+            if (stopping) return;
+            std::uintptr_t top = end;
+            const std::uintptr_t bottom = begin;
+            begin = end = 0;
+            busy = true;
+            cancelled = false;
+            while (top > bottom) {
+                // Step edges on 2 MiB boundaries: one large page each.
+                std::uintptr_t low = (top - 1) & ~(kPrefetchStep - 1);
+                if (low < bottom) low = bottom;
+                lock.unlock();
+                populate(low, top);
+                lock.lock();
+                top = low;
+                if (stopping || cancelled || begin != end) break;  // cancelled or replaced
+            }
+            busy = false;
+            changed.notify_all();
+        }
+    }
+};
+
+OsdPrefetcher::OsdPrefetcher() : state_(std::make_unique<State>()) {}
+
+OsdPrefetcher::~OsdPrefetcher() {
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->stopping = true;
+    }
+    state_->changed.notify_all();
+    if (state_->worker.joinable()) state_->worker.join();
+}
+
+void OsdPrefetcher::request(const OsdMappedView& view, std::int64_t offset, std::int64_t count) {
+    if (count <= 0 || !view.contains(offset, count)) return;
+    const auto first = reinterpret_cast<std::uintptr_t>(view.data() + (offset - view.offset()));
+    const auto pageMask = static_cast<std::uintptr_t>(page_size() - 1);
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (state_->noThread) return;
+    if (!state_->started) {
+        try {
+            state_->worker = std::thread([state = state_.get()] { state->run(); });
+            state_->started = true;
+        } catch (const std::system_error&) {
+            state_->noThread = true;  // the scan brings in its own chunks
+            return;
+        }
+    }
+    state_->begin = first & ~pageMask;
+    state_->end = first + static_cast<std::uintptr_t>(count);
+    state_->changed.notify_all();
+}
+
+void OsdPrefetcher::wait() {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    state_->begin = state_->end = 0;
+    state_->cancelled = true;
+    state_->changed.wait(lock, [this] { return !state_->busy; });
 }
 
 // --- Fault guard -----------------------------------------------------------

@@ -444,6 +444,18 @@ bool OsdMappedView::prefetch(std::int64_t offset, std::int64_t count) const {
     return true;
 }
 
+// The system reads ahead by itself after a prefetch request: no thread.
+struct OsdPrefetcher::State {};
+
+OsdPrefetcher::OsdPrefetcher() : state_(std::make_unique<State>()) {}
+OsdPrefetcher::~OsdPrefetcher() = default;
+
+void OsdPrefetcher::request(const OsdMappedView& view, std::int64_t offset, std::int64_t count) {
+    (void)view.prefetch(offset, count);
+}
+
+void OsdPrefetcher::wait() {}
+
 // --- Fault guard -----------------------------------------------------------
 //
 // mingw has no __try. A vectored exception handler, added once, sees every
