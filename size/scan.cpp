@@ -175,8 +175,15 @@ public:
             const std::int64_t chunk = position - begin < ScanChunkSize ? position - begin : ScanChunkSize;
             const std::int64_t chunkStart = position - chunk;
             const Clock::time_point started = Clock::now();
-            const unsigned char* view = chooser_.wantsView() ? source_.viewAt(chunkStart, chunk, begin) : nullptr;
+            const bool wantsView = chooser_.wantsView();
+            if (!wantsView && viewsHeld_) {
+                // Reading from here on: no window should stay mapped meanwhile.
+                source_.releaseViews();
+                viewsHeld_ = false;
+            }
+            const unsigned char* view = wantsView ? source_.viewAt(chunkStart, chunk, begin) : nullptr;
             if (view != nullptr) {
+                viewsHeld_ = true;
                 ViewTest test{view, chunk, pad_, -1};
                 if (!osd_run_guarded(view, chunk, run_view_test, &test)) {
                     result.status = Status::ReadError;
@@ -223,6 +230,7 @@ private:
     AccessChooser chooser_;
     unsigned char* const buffer_;
     bool first_ = true;
+    bool viewsHeld_ = false;
 };
 
 }  // namespace

@@ -24,7 +24,7 @@ bool FileSource::readAt(std::int64_t offset, void* buffer, std::int64_t count) {
 const unsigned char* MappedFileSource::viewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) {
     if (refused_ || offset < 0 || count <= 0) return nullptr;
     if (!window_.contains(offset, count)) {
-        window_.reset();  // never two windows at once
+        releaseViews();  // never two windows at once
         const std::int64_t end = offset + count;
         const std::int64_t alignedEnd = (end + kWindowAlignment - 1) / kWindowAlignment * kWindowAlignment;
         const std::int64_t top = std::max(std::min(alignedEnd, file_.size), end);
@@ -42,6 +42,8 @@ const unsigned char* MappedFileSource::viewAt(std::int64_t offset, std::int64_t 
     // Bytes that cannot be brought in are read instead; the read then fails
     // and says why.
     if (!window_.prefetch(offset, count)) return nullptr;
+    const std::int64_t ahead = std::max(window_.offset(), offset - kLookahead);
+    prefetcher_.request(window_, ahead, offset - ahead);
     return window_.data() + (offset - window_.offset());
 }
 

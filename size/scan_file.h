@@ -26,14 +26,17 @@ private:
 // one window at a time, up to kWindowSize bytes ending at the bytes asked
 // for, unmapped before the next one is made, so that neither address space
 // nor resident memory grows with the file. Each chunk is brought in just
-// before it is tested. Where mapping is refused, it offers no views and the
-// scan reads.
+// before it is tested, and the kLookahead bytes below it in the background
+// meanwhile. Where mapping is refused, it offers no views and the scan reads.
 class MappedFileSource final : public ScanSource {
 public:
     static constexpr std::int64_t kWindowSize = std::int64_t{16} << 20;
     // Window ends fall on large-page edges, so that cached large pages map
     // whole.
     static constexpr std::int64_t kWindowAlignment = std::int64_t{2} << 20;
+    // Small enough that on a slow disk the chunk the scan waits for is never
+    // queued behind much else.
+    static constexpr std::int64_t kLookahead = std::int64_t{2} << 20;
 
     explicit MappedFileSource(OsdFile& file) : file_(file), reader_(file) {}
     std::vector<OsdRange> dataRanges() override { return reader_.dataRanges(); }
@@ -43,12 +46,16 @@ public:
     }
     OsdError lastError() const override { return file_.error; }
     const unsigned char* viewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) override;
-    void releaseViews() override { window_.reset(); }
+    void releaseViews() override {
+        prefetcher_.wait();
+        window_.reset();
+    }
 
 private:
     OsdFile& file_;
     FileSource reader_;
     OsdMappedView window_;
+    OsdPrefetcher prefetcher_;  // after window_: stops before the view goes
     bool refused_ = false;
 };
 

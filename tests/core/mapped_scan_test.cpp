@@ -601,6 +601,30 @@ TEST(MappedScanFault, GuardCatchesFaultsInItsViewOnly) {
 #endif
 }
 
+// Bringing in pages the file no longer has must not raise a fault on the
+// prefetching thread, where no guard could catch it.
+TEST(MappedScanFault, PrefetchOfACutFileRaisesNothing) {
+    TempDir dir;
+    const std::string path = dense_file(dir, 16 * MiB);
+    const int outcome = in_child([&] {
+        OsdFile file;
+        if (osd_open(file, path, OsdAccess::Read) != 0) return 10;
+        OsdMappedView view = osd_map_view(file, 0, 16 * MiB);
+        if (!view.mapped()) return 11;
+        OsdPrefetcher prefetcher;
+        prefetcher.request(view, 8 * MiB, 8 * MiB);
+        prefetcher.wait();
+        if (::truncate(path.c_str(), MiB) != 0) return 13;
+        if (view.prefetch(8 * MiB, MiB)) return 14;  // gone: cannot be brought in
+        prefetcher.request(view, 0, 16 * MiB);
+        prefetcher.request(view, 4 * MiB, 12 * MiB);  // replaces the one under way
+        prefetcher.wait();
+        prefetcher.request(view, 0, 16 * MiB);
+        return 0;  // and the destructor stops the thread mid-request
+    });
+    EXPECT_EQ(outcome, 0);
+}
+
 // Another process cuts the file while the scan runs: between chunks, and
 // between bringing a chunk in and testing it, which only the guard catches.
 TEST(MappedScanFault, FileCutByAnotherProcessIsAReadError) {
