@@ -311,7 +311,7 @@ void info_command(Run& run) {
             continue;
         }
         const std::int64_t allocated = osd_allocated_bytes(file);
-        const auto runs = static_cast<std::int64_t>(osd_data_ranges(file, file.size).size());
+        const std::int64_t runs = osd_count_data_runs(file, file.size);
         JsonObject json;
         json.text("path", path).number("size", file.size);
         if (allocated < 0)

@@ -103,3 +103,24 @@ OsdRangesBelow osd_data_ranges_below(OsdFile& file, std::int64_t end, std::int64
         stride = stride > (std::int64_t{1} << 61) ? end : stride * 2;
     }
 }
+
+std::int64_t osd_count_data_runs(OsdFile& file, std::int64_t size) {
+    std::int64_t count = 0;
+    std::int64_t end = size;
+    // Whether the lowest run counted so far starts right at `end`: a run that
+    // crosses a batch's lower edge shows up in both batches.
+    bool lowestStartsAtEnd = false;
+    while (end > 0) {
+        const OsdRangesBelow batch = osd_data_ranges_below(file, end);
+        if (!batch.ranges.empty()) {
+            count += static_cast<std::int64_t>(batch.ranges.size());
+            if (lowestStartsAtEnd && batch.ranges.back().end == end) --count;
+            lowestStartsAtEnd = batch.ranges.front().begin == batch.from;
+        } else {
+            lowestStartsAtEnd = false;
+        }
+        if (batch.from >= end) break;  // no progress: never loop for ever
+        end = batch.from;
+    }
+    return count;
+}

@@ -122,6 +122,10 @@ struct OsdRangesBelow {
 };
 OsdRangesBelow osd_data_ranges_below(OsdFile& file, std::int64_t end, std::int64_t stride = std::int64_t{1} << 20);
 
+// How many runs of data the first `size` bytes hold, however many there are
+// (1 when the file system cannot tell, 0 for none). Moves the file pointer.
+std::int64_t osd_count_data_runs(OsdFile& file, std::int64_t size);
+
 // Bytes the file system has allocated to the file; -1 when unknown.
 std::int64_t osd_allocated_bytes(OsdFile& file);
 

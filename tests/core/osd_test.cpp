@@ -162,6 +162,7 @@ TEST(Osd, DataRangesFindTheHoles) {
     ASSERT_EQ(osd_open(file, dense, OsdAccess::Read), 0);
     const auto whole = osd_data_ranges(file, file.size);
     ASSERT_EQ(whole.size(), 1u);
+    EXPECT_EQ(osd_count_data_runs(file, file.size), 1);
     EXPECT_EQ(whole[0].begin, 0);
     EXPECT_EQ(whole[0].end, 10000);
 
@@ -186,6 +187,7 @@ TEST(Osd, DataRangesFindTheHoles) {
     std::int64_t covered = 0;
     for (const OsdRange& run : runs) covered += run.end - run.begin;
     EXPECT_LT(covered, std::int64_t{1} << 30);
+    EXPECT_EQ(osd_count_data_runs(holey, holey.size), static_cast<std::int64_t>(runs.size()));
 
     const std::string empty = dir.file("empty.bin");
     write_file(empty, "");
@@ -280,6 +282,7 @@ TEST(Osd, ManyDataRunsKeepTheLastOnesAndTheHoleAtTheEnd) {
     EXPECT_EQ(ranges.front().begin, 0) << "the first kept run reaches back to the start";
     EXPECT_LT(ranges.back().end, runs * 2 * kBlock) << "the hole at the end stays a hole";
     EXPECT_GE(ranges.back().end, (runs - 1) * 2 * kBlock + 1);
+    EXPECT_EQ(osd_count_data_runs(file, file.size), runs) << "counted whole, past the kept ones";
 }
 
 }  // namespace
