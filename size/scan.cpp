@@ -44,9 +44,13 @@ public:
     // `bytes` were got at by view or by reading in `seconds`.
     void record(bool viewed, std::int64_t bytes, double seconds) {
         if (access_ != ScanAccess::Fastest) return;
-        Tally& tally = tallies_[static_cast<int>(viewed ? Way::View : Way::Read)];
-        tally.bytes += bytes;
-        tally.seconds += seconds;
+        if (untimed_ > 0) {
+            untimed_ -= bytes;
+        } else {
+            Tally& tally = tallies_[static_cast<int>(viewed ? Way::View : Way::Read)];
+            tally.bytes += bytes;
+            tally.seconds += seconds;
+        }
         left_ -= bytes;
         if (left_ <= 0) nextStretch();
     }
@@ -54,6 +58,9 @@ public:
 private:
     enum class Way { View, Read };
     static constexpr std::int64_t kSample = 4 * ScanChunkSize;
+    // The first bytes after a change of way are not timed: they may have
+    // been brought in ahead by the other way, or pay for setting up this one.
+    static constexpr std::int64_t kUntimed = 2 * ScanChunkSize;
     static constexpr std::int64_t kFirstRun = 64 * ScanChunkSize;
     static constexpr std::int64_t kLongestRun = 1024 * ScanChunkSize;
     static constexpr double kRunsPerSample = 32;
@@ -76,7 +83,8 @@ private:
             // The first samples: views, then reading.
             if (current_ == Way::View) {
                 current_ = Way::Read;
-                left_ = kSample;
+                left_ = kUntimed + kSample;
+                untimed_ = kUntimed;
                 return;
             }
             sampled_ = true;
@@ -84,7 +92,8 @@ private:
             // A run ends: sample the other way again.
             current_ = other(current_);
             sampling_ = true;
-            left_ = kSample;
+            left_ = kUntimed + kSample;
+            untimed_ = kUntimed;
             return;
         }
         const double viewRate = tallies_[static_cast<int>(Way::View)].rate;
@@ -92,10 +101,15 @@ private:
         const Way winner = viewRate >= readRate ? Way::View : Way::Read;
         const double faster = std::max(viewRate, readRate);
         const double slower = std::max(std::min(viewRate, readRate), faster * 1e-3);
-        const double run = std::clamp(kSample * kRunsPerSample * faster / slower, static_cast<double>(kFirstRun),
-                                      static_cast<double>(kLongestRun));
+        // A close call may be noise (a disk's first reads, a busy machine):
+        // a short run, then look again.
+        const double run = faster < 2 * slower ? static_cast<double>(kFirstRun)
+                                               : std::clamp(kSample * kRunsPerSample * faster / slower,
+                                                            static_cast<double>(kFirstRun),
+                                                            static_cast<double>(kLongestRun));
         run_ = winner == winner_ ? std::max(static_cast<std::int64_t>(run), std::min(run_ * 2, kLongestRun))
                                  : static_cast<std::int64_t>(run);
+        untimed_ = winner == current_ ? 0 : kUntimed;
         winner_ = winner;
         current_ = winner;
         sampling_ = false;
@@ -107,7 +121,8 @@ private:
     Way winner_ = Way::View;
     bool sampled_ = false;   // both ways measured once
     bool sampling_ = true;   // the stretch under way is a sample
-    std::int64_t left_ = kSample;
+    std::int64_t left_ = kUntimed + kSample;
+    std::int64_t untimed_ = kUntimed;
     std::int64_t run_ = 0;
     Tally tallies_[2];
 };

@@ -26,8 +26,10 @@ private:
 // one window at a time, up to kWindowSize bytes ending at the bytes asked
 // for, unmapped before the next one is made, so that neither address space
 // nor resident memory grows with the file. Each chunk is brought in just
-// before it is tested, and the kLookahead bytes below it in the background
-// meanwhile. Where mapping is refused, it offers no views and the scan reads.
+// before it is tested; where that had to wait for the disk, the kLookahead
+// bytes below each chunk of the window are brought in meanwhile on a second
+// thread (which costs a little when the cache has everything). Where mapping
+// is refused, it offers no views and the scan reads.
 class MappedFileSource final : public ScanSource {
 public:
     static constexpr std::int64_t kWindowSize = std::int64_t{16} << 20;
@@ -57,6 +59,7 @@ private:
     OsdMappedView window_;
     OsdPrefetcher prefetcher_;  // after window_: stops before the view goes
     bool refused_ = false;
+    bool windowFromDisk_ = false;
 };
 
 // Opens `path` read-only and scans it for trailing `pad` bytes. CannotOpen
