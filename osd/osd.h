@@ -74,6 +74,11 @@ std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin);
 // zero bytes). 0 on success, nonzero on failure.
 [[nodiscard]] int osd_seteof(OsdFile& file);
 
+// Lets the bytes a coming extension adds stay unallocated holes. Needed on
+// NTFS, where only a file marked sparse gets holes; nothing to do on POSIX
+// file systems. Failure is harmless (the extension is then allocated).
+void osd_allow_holes(OsdFile& file);
+
 // Closes the handle; harmless on a record that holds the invalid handle.
 int osd_close(OsdFile& file);
 

@@ -216,6 +216,16 @@ std::int64_t osd_allocated_bytes(OsdFile& file) {
     return info.AllocationSize.QuadPart;
 }
 
+void osd_allow_holes(OsdFile& file) {
+    if (file.handle == kOsdInvalidHandle) return;
+    FILE_SET_SPARSE_BUFFER sparse{};
+    sparse.SetSparse = TRUE;
+    DWORD returned = 0;
+    // Refused by file systems without sparse files (FAT); the extension is
+    // then allocated, as it would have been.
+    (void)DeviceIoControl(native(file), FSCTL_SET_SPARSE, &sparse, sizeof sparse, nullptr, 0, &returned, nullptr);
+}
+
 int osd_close(OsdFile& file) {
     if (file.handle == kOsdInvalidHandle) return 0;
     const BOOL closed = CloseHandle(native(file));

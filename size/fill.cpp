@@ -160,6 +160,7 @@ FillResult fill_to_length(const std::string& path, std::int64_t target, FillOpen
     if (!result.created) result.oldSize = file.size;
 
     if (fill.kind == FillSpec::Kind::Zero || target <= oldSize) {
+        if (target > oldSize) osd_allow_holes(file);
         if (osd_seek(file, target, OsdOrigin::Begin) != target || osd_seteof(file) != 0) {
             result.status = Status::CannotSetEnd;
             result.error = file.error;

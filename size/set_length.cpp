@@ -41,6 +41,7 @@ SetLengthResult set_file_length(const std::string& path, std::int64_t target, co
         }
     }
 
+    if (target > (result.created ? 0 : file.size)) osd_allow_holes(file);
     if (osd_seek(file, target, OsdOrigin::Begin) != target || osd_seteof(file) != 0) {
         result.status = Status::CannotSetEnd;
         result.error = file.error;
