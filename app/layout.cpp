@@ -47,6 +47,6 @@ std::span<const ControlSpec> control_layout() { return kControls; }
 
 const ControlSpec* find_control(std::string_view name) {
     const auto row = std::find_if(std::begin(kControls), std::end(kControls),
-                                  [&](const ControlSpec& spec) { return name == spec.name; });
+                                  [&](const ControlSpec& layoutRow) { return name == layoutRow.name; });
     return row == std::end(kControls) ? nullptr : &*row;
 }

@@ -96,8 +96,8 @@ Status write_fill(OsdFile& file, std::int64_t from, std::int64_t to, const FillS
 
 }  // namespace
 
-FillStream::FillStream(const FillSpec& spec) : spec_(spec) {
-    std::uint64_t seed = spec.seed;
+FillStream::FillStream(const FillSpec& fillRule) : spec_(fillRule) {
+    std::uint64_t seed = fillRule.seed;
     for (std::uint64_t& word : state_) word = splitmix64(seed);
 }
 

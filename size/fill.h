@@ -22,13 +22,13 @@ struct FillSpec {
     std::uint64_t seed = 0;
 };
 
-// The bytes a fill writes, as one stream: the same spec always gives the
+// The bytes a fill writes, as one stream: the same FillSpec always gives the
 // same bytes, however the stream is cut into pieces of whole 8-byte words.
 // Random bytes come from xoshiro256**, seeded through splitmix64, each word
 // stored little-endian, so a seed gives the same file on every platform.
 class FillStream {
 public:
-    explicit FillStream(const FillSpec& spec);
+    explicit FillStream(const FillSpec& fillRule);
     // Writes the next `count` bytes of the stream to `out`. Every call but
     // the last must ask for a multiple of 8.
     void next(unsigned char* out, std::size_t count);

@@ -39,16 +39,16 @@ std::optional<std::int64_t> unit_factor(std::string_view suffix) {
 }  // namespace
 
 std::optional<SizeSpec> parse_size_spec(std::string_view text, bool allowRelative) {
-    SizeSpec spec;
+    SizeSpec sizeRule;
     if (allowRelative && !text.empty()) {
         switch (text.front()) {
-            case '+': spec.op = SizeOp::Grow; break;
-            case '-': spec.op = SizeOp::Shrink; break;
-            case '%': spec.op = SizeOp::RoundUp; break;
-            case '/': spec.op = SizeOp::RoundDown; break;
+            case '+': sizeRule.op = SizeOp::Grow; break;
+            case '-': sizeRule.op = SizeOp::Shrink; break;
+            case '%': sizeRule.op = SizeOp::RoundUp; break;
+            case '/': sizeRule.op = SizeOp::RoundDown; break;
             default: break;
         }
-        if (spec.op != SizeOp::Set) text.remove_prefix(1);
+        if (sizeRule.op != SizeOp::Set) text.remove_prefix(1);
     }
 
     std::size_t digits = 0;
@@ -64,17 +64,17 @@ std::optional<SizeSpec> parse_size_spec(std::string_view text, bool allowRelativ
     if (!factor) return std::nullopt;
     const WideInt value = count * *factor;
     if (value > kMax) return std::nullopt;
-    spec.value = static_cast<std::int64_t>(value);
-    if ((spec.op == SizeOp::RoundUp || spec.op == SizeOp::RoundDown) && spec.value == 0) return std::nullopt;
-    return spec;
+    sizeRule.value = static_cast<std::int64_t>(value);
+    if ((sizeRule.op == SizeOp::RoundUp || sizeRule.op == SizeOp::RoundDown) && sizeRule.value == 0) return std::nullopt;
+    return sizeRule;
 }
 
-AppliedSize apply_size_spec(const SizeSpec& spec, std::int64_t current) {
+AppliedSize apply_size_spec(const SizeSpec& sizeRule, std::int64_t current) {
     using Status = AppliedSize::Status;
     const WideInt now = current;
-    const WideInt value = spec.value;
+    const WideInt value = sizeRule.value;
     WideInt length = 0;
-    switch (spec.op) {
+    switch (sizeRule.op) {
         case SizeOp::Set: length = value; break;
         case SizeOp::Grow: length = now + value; break;
         case SizeOp::Shrink: length = now - value; break;

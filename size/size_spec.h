@@ -29,9 +29,9 @@ std::optional<SizeSpec> parse_size_spec(std::string_view text, bool allowRelativ
 // Only the positive byte count (with its unit), as options like an
 // alignment take it.
 inline std::optional<std::int64_t> parse_byte_count(std::string_view text) {
-    const std::optional<SizeSpec> spec = parse_size_spec(text, false);
-    if (!spec) return std::nullopt;
-    return spec->value;
+    const std::optional<SizeSpec> sizeRule = parse_size_spec(text, false);
+    if (!sizeRule) return std::nullopt;
+    return sizeRule->value;
 }
 
 struct AppliedSize {
@@ -42,5 +42,5 @@ struct AppliedSize {
     bool ok() const { return status == Status::Ok; }
 };
 
-// The length `spec` gives to a file of `current` bytes.
-AppliedSize apply_size_spec(const SizeSpec& spec, std::int64_t current);
+// The length `sizeRule` gives to a file of `current` bytes.
+AppliedSize apply_size_spec(const SizeSpec& sizeRule, std::int64_t current);

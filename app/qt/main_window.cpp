@@ -88,11 +88,11 @@ protected:
 // One control of the layout table as a widget; controls sit at fixed pixel
 // positions relative to their parent and the window never lays them out
 // again, so only the status bar moves on a resize.
-QWidget* createControl(const ControlSpec& spec, QWidget* parent) {
+QWidget* createControl(const ControlSpec& layoutRow, QWidget* parent) {
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (layoutRow.kind) {
         case ControlKind::Button: {
-            auto* button = new QPushButton(qs(spec.caption), parent);
+            auto* button = new QPushButton(qs(layoutRow.caption), parent);
             widget = button;
             break;
         }
@@ -104,13 +104,13 @@ QWidget* createControl(const ControlSpec& spec, QWidget* parent) {
             widget = edit;
             break;
         }
-        case ControlKind::Label: widget = new QLabel(qs(spec.caption), parent); break;
+        case ControlKind::Label: widget = new QLabel(qs(layoutRow.caption), parent); break;
         case ControlKind::NumberLabel: {
             // Right-aligned so digits line up.
-            auto* label = new QLabel(qs(spec.caption), parent);
+            auto* label = new QLabel(qs(layoutRow.caption), parent);
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             label->setTextFormat(Qt::PlainText);
-            if (spec.setOff) fillWithCaptionTextColour(label);
+            if (layoutRow.setOff) fillWithCaptionTextColour(label);
             widget = label;
             break;
         }
@@ -118,11 +118,11 @@ QWidget* createControl(const ControlSpec& spec, QWidget* parent) {
         case ControlKind::TabSheet: {
             auto* pages = qobject_cast<QTabWidget*>(parent);
             widget = new QWidget;
-            if (pages != nullptr) pages->addTab(widget, qs(spec.caption));
+            if (pages != nullptr) pages->addTab(widget, qs(layoutRow.caption));
             break;
         }
         case ControlKind::CheckBox: {
-            auto* box = new QCheckBox(qs(spec.caption), parent);
+            auto* box = new QCheckBox(qs(layoutRow.caption), parent);
             box->setChecked(false);
             widget = box;
             break;
@@ -137,9 +137,9 @@ QWidget* createControl(const ControlSpec& spec, QWidget* parent) {
         }
         case ControlKind::StatusBar: return nullptr;  // the main window's own
     }
-    widget->setObjectName(QString::fromLatin1(spec.name));
-    if (spec.kind != ControlKind::TabSheet) widget->setGeometry(rectOf(spec.bounds));
-    if (spec.kind == ControlKind::NumberLabel) widget->setFixedSize(widget->size());
+    widget->setObjectName(QString::fromLatin1(layoutRow.name));
+    if (layoutRow.kind != ControlKind::TabSheet) widget->setGeometry(rectOf(layoutRow.bounds));
+    if (layoutRow.kind == ControlKind::NumberLabel) widget->setFixedSize(widget->size());
     return widget;
 }
 
@@ -148,17 +148,17 @@ std::vector<const ControlSpec*> tabChain() {
     std::vector<const ControlSpec*> chain;
     auto addStopsOf = [&](const char* parent) {
         const std::size_t first = chain.size();
-        for (const ControlSpec& spec : control_layout()) {
-            const bool sameParent = parent == nullptr ? spec.parent == nullptr
-                                                      : spec.parent != nullptr && std::strcmp(spec.parent, parent) == 0;
-            if (sameParent && spec.tabOrder > 0) chain.push_back(&spec);
+        for (const ControlSpec& layoutRow : control_layout()) {
+            const bool sameParent = parent == nullptr ? layoutRow.parent == nullptr
+                                                      : layoutRow.parent != nullptr && std::strcmp(layoutRow.parent, parent) == 0;
+            if (sameParent && layoutRow.tabOrder > 0) chain.push_back(&layoutRow);
         }
         std::stable_sort(chain.begin() + static_cast<std::ptrdiff_t>(first), chain.end(),
                          [](const ControlSpec* a, const ControlSpec* b) { return a->tabOrder < b->tabOrder; });
     };
     addStopsOf(nullptr);
-    for (const ControlSpec& spec : control_layout()) {
-        if (spec.kind == ControlKind::TabSheet) addStopsOf(spec.name);
+    for (const ControlSpec& layoutRow : control_layout()) {
+        if (layoutRow.kind == ControlKind::TabSheet) addStopsOf(layoutRow.name);
     }
     return chain;
 }
@@ -237,8 +237,8 @@ private:
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent), nativeDialogs_(std::make_unique<NativeDialogs>(this)), dialogs_(nativeDialogs_.get()) {
-    const FormSpec& spec = form_spec();
-    setWindowTitle(qs(spec.caption));
+    const FormSpec& layoutRow = form_spec();
+    setWindowTitle(qs(layoutRow.caption));
     // Sizeable, but without a maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -246,8 +246,8 @@ TForm1::TForm1(QWidget* parent)
     // No Tahoma on most systems outside Windows; the second family keeps the
     // Japanese captions in Japanese glyph forms whatever the locale.
     QFont font;
-    font.setFamilies({qs(spec.fontFamily), QStringLiteral("Noto Sans CJK JP")});
-    font.setPointSize(spec.fontPointSize);
+    font.setFamilies({qs(layoutRow.fontFamily), QStringLiteral("Noto Sans CJK JP")});
+    font.setPointSize(layoutRow.fontPointSize);
     setFont(font);
 
     createControls();
@@ -256,7 +256,7 @@ TForm1::TForm1(QWidget* parent)
     // Positions are absolute, so nothing would size the window for us. A
     // global (out-of-window) menu bar would change the client area.
     menuBar()->setNativeMenuBar(false);
-    resize(spec.clientWidth, menuBar()->sizeHint().height() + spec.clientHeight);
+    resize(layoutRow.clientWidth, menuBar()->sizeHint().height() + layoutRow.clientHeight);
     centreOnScreen();
 
     FormCreate();
@@ -281,10 +281,10 @@ Widget* TForm1::built(const char* name) const {
 }
 
 void TForm1::createControls() {
-    const FormSpec& spec = form_spec();
-    menuBar()->setObjectName(QString::fromLatin1(spec.menuName));
-    E1 = menuBar()->addAction(qs(spec.executeCaption));
-    E1->setObjectName(QString::fromLatin1(spec.executeItemName));
+    const FormSpec& layoutRow = form_spec();
+    menuBar()->setObjectName(QString::fromLatin1(layoutRow.menuName));
+    E1 = menuBar()->addAction(qs(layoutRow.executeCaption));
+    E1->setObjectName(QString::fromLatin1(layoutRow.executeItemName));
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
@@ -392,8 +392,8 @@ void TForm1::setEdit1Text(const std::string& path) {
 
 void TForm1::setLabelCaption(LabelId id, const std::string& caption) {
     QLabel* shown = label(id);
-    const ControlSpec* spec = find_control(shown->objectName().toStdString());
-    show_number(*shown, rectOf(spec->bounds), QString::fromStdString(caption));
+    const ControlSpec* layoutRow = find_control(shown->objectName().toStdString());
+    show_number(*shown, rectOf(layoutRow->bounds), QString::fromStdString(caption));
 }
 
 bool TForm1::isCheckBox1Checked() const {

@@ -186,17 +186,17 @@ NativeKind native_kind(ControlKind kind) {
 }
 
 // A progress bar is in the table's tab order but takes no keyboard focus.
-bool is_tab_stop(const ControlSpec& spec) { return spec.tabOrder > 0 && spec.kind != ControlKind::ProgressBar; }
+bool is_tab_stop(const ControlSpec& layoutRow) { return layoutRow.tabOrder > 0 && layoutRow.kind != ControlKind::ProgressBar; }
 
 }  // namespace
 
-HWND TForm1::createControl(int index, const ControlSpec& spec) {
-    const NativeKind native = native_kind(spec.kind);
-    const HWND parent = spec.parent != nullptr ? control(spec.parent) : hwnd_;
+HWND TForm1::createControl(int index, const ControlSpec& layoutRow) {
+    const NativeKind native = native_kind(layoutRow.kind);
+    const HWND parent = layoutRow.parent != nullptr ? control(layoutRow.parent) : hwnd_;
     if (parent == nullptr) throw std::logic_error("a control's parent comes after it in the layout table");
-    const DWORD style = WS_CHILD | WS_VISIBLE | native.style | (is_tab_stop(spec) ? WS_TABSTOP : 0);
-    const std::wstring caption = widen(spec.caption);
-    const Bounds& box = spec.bounds;
+    const DWORD style = WS_CHILD | WS_VISIBLE | native.style | (is_tab_stop(layoutRow) ? WS_TABSTOP : 0);
+    const std::wstring caption = widen(layoutRow.caption);
+    const Bounds& box = layoutRow.bounds;
     HWND child = CreateWindowExW(native.extendedStyle, native.windowClass, caption.c_str(), style, box.left,
                                  box.top, box.width, box.height, parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(Edit1 + index)), module_instance(),
@@ -205,7 +205,7 @@ HWND TForm1::createControl(int index, const ControlSpec& spec) {
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     controls_[static_cast<std::size_t>(index)] = child;
 
-    switch (spec.kind) {
+    switch (layoutRow.kind) {
         case ControlKind::TabSheet: {
             // A page is also its tab control's item, with the same caption.
             TCITEMW item{};
@@ -225,7 +225,7 @@ HWND TForm1::createControl(int index, const ControlSpec& spec) {
             break;
         case ControlKind::Label:
         case ControlKind::CheckBox:
-            widenToFitCaption(child, spec.kind);
+            widenToFitCaption(child, layoutRow.kind);
             break;
         default:
             break;
@@ -344,9 +344,9 @@ HWND TForm1::control(ControlId id) const {
 }
 
 HWND TForm1::control(std::string_view name) const {
-    const ControlSpec* spec = find_control(name);
-    if (spec == nullptr) return nullptr;
-    return controls_[static_cast<std::size_t>(spec - control_layout().data())];
+    const ControlSpec* layoutRow = find_control(name);
+    if (layoutRow == nullptr) return nullptr;
+    return controls_[static_cast<std::size_t>(layoutRow - control_layout().data())];
 }
 
 const ControlSpec* TForm1::specOf(HWND child) const {
@@ -492,8 +492,8 @@ void TForm1::onDropFiles(HDROP drop) {
 }
 
 LRESULT TForm1::onControlColour(HDC dc, HWND label) {
-    const ControlSpec* spec = specOf(label);
-    if (spec != nullptr && spec->setOff) {
+    const ControlSpec* layoutRow = specOf(label);
+    if (layoutRow != nullptr && layoutRow->setOff) {
         const int background = number_background();
         SetBkColor(dc, GetSysColor(background));
         SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
@@ -653,30 +653,30 @@ void TForm1::setLabelCaption(LabelId label, const std::string& caption) {
 
 // Every digit shows: see fit_number_label.
 void TForm1::fitNumber(HWND label) {
-    const ControlSpec* spec = specOf(label);
-    if (spec == nullptr || spec->kind != ControlKind::NumberLabel || !numberFonts_) return;
-    fit_number_label(label, spec->bounds, freeSpaceStart(*spec), *numberFonts_);
+    const ControlSpec* layoutRow = specOf(label);
+    if (layoutRow == nullptr || layoutRow->kind != ControlKind::NumberLabel || !numberFonts_) return;
+    fit_number_label(label, layoutRow->bounds, freeSpaceStart(*layoutRow), *numberFonts_);
 }
 
 // Where the free space before a control begins: just after the nearest
 // control to its left on the same row (as placed now: captions may have
 // widened), or the parent's left edge.
-int TForm1::freeSpaceStart(const ControlSpec& spec) const {
+int TForm1::freeSpaceStart(const ControlSpec& layoutRow) const {
     constexpr int kGap = 4;
     int start = 0;
     const auto layout = control_layout();
     for (std::size_t row = 0; row < layout.size(); ++row) {
         const ControlSpec& other = layout[row];
-        if (&other == &spec || other.kind == ControlKind::TabSheet || !same_parent(other.parent, spec.parent)) continue;
-        const bool sameRow = other.bounds.top < spec.bounds.top + spec.bounds.height &&
-                             spec.bounds.top < other.bounds.top + other.bounds.height;
-        if (!sameRow || other.bounds.left + other.bounds.width > spec.bounds.left) continue;
+        if (&other == &layoutRow || other.kind == ControlKind::TabSheet || !same_parent(other.parent, layoutRow.parent)) continue;
+        const bool sameRow = other.bounds.top < layoutRow.bounds.top + layoutRow.bounds.height &&
+                             layoutRow.bounds.top < other.bounds.top + other.bounds.height;
+        if (!sameRow || other.bounds.left + other.bounds.width > layoutRow.bounds.left) continue;
         RECT placed;
         GetWindowRect(controls_[row], &placed);
         MapWindowPoints(nullptr, GetParent(controls_[row]), reinterpret_cast<POINT*>(&placed), 2);
         start = std::max(start, static_cast<int>(placed.right) + kGap);
     }
-    return std::min(start, spec.bounds.left);
+    return std::min(start, layoutRow.bounds.left);
 }
 
 bool TForm1::isCheckBox1Checked() const {

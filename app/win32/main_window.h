@@ -95,11 +95,11 @@ private:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     void createControls();
-    HWND createControl(int index, const ControlSpec& spec);
+    HWND createControl(int index, const ControlSpec& layoutRow);
     void placePages();
     void widenToFitCaption(HWND child, ControlKind kind);
     void fitNumber(HWND label);
-    int freeSpaceStart(const ControlSpec& spec) const;
+    int freeSpaceStart(const ControlSpec& layoutRow) const;
     void placeStatusBar(int clientWidth, int clientHeight);
     void setClientSize(int width, int height);
     void centreOnDesktop();

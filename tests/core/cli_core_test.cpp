@@ -40,18 +40,18 @@ TEST(TrimmedLength, PowerOfTwoAndMultiplesNearTheTop) {
 // The bytes of a seed are fixed for good: a seed written down in a script
 // must make the same file with every later version, on every platform.
 TEST(FillStream, SeedGivesFixedBytesHoweverCut) {
-    FillSpec spec;
-    spec.kind = FillSpec::Kind::Random;
-    spec.seed = 42;
+    FillSpec fillRule;
+    fillRule.kind = FillSpec::Kind::Random;
+    fillRule.seed = 42;
     const unsigned char expected[] = {0x16, 0xc7, 0x2e, 0x0c, 0x2e, 0x0b, 0x78, 0x15, 0x7e, 0x3a, 0x11,
                                       0x6d, 0x86, 0xd9, 0x04, 0x61, 0xa1, 0x99, 0xe4, 0x39, 0x32};
     unsigned char whole[sizeof expected];
-    FillStream(spec).next(whole, sizeof whole);
+    FillStream(fillRule).next(whole, sizeof whole);
     EXPECT_EQ(std::basic_string<unsigned char>(whole, sizeof whole),
               std::basic_string<unsigned char>(expected, sizeof expected));
 
     unsigned char pieces[sizeof expected];
-    FillStream stream(spec);
+    FillStream stream(fillRule);
     stream.next(pieces, 8);
     stream.next(pieces + 8, 8);
     stream.next(pieces + 16, 5);

@@ -76,20 +76,20 @@ protected:
 
 TEST_F(WindowTest, EveryControlIsTheQtWidgetOfItsKind) {
     int pages = 0;
-    for (const ControlSpec& spec : control_layout()) {
-        SCOPED_TRACE(spec.name);
-        QWidget* widget = control(spec.name);
+    for (const ControlSpec& layoutRow : control_layout()) {
+        SCOPED_TRACE(layoutRow.name);
+        QWidget* widget = control(layoutRow.name);
         ASSERT_NE(widget, nullptr);
-        EXPECT_STREQ(widget->metaObject()->className(), qtClassOf(spec.kind));
-        if (spec.kind == ControlKind::TabSheet) {
-            EXPECT_EQ(control<QTabWidget>(spec.parent)->indexOf(widget), pages++) << "pages in table order";
-        } else if (spec.kind == ControlKind::StatusBar) {
+        EXPECT_STREQ(widget->metaObject()->className(), qtClassOf(layoutRow.kind));
+        if (layoutRow.kind == ControlKind::TabSheet) {
+            EXPECT_EQ(control<QTabWidget>(layoutRow.parent)->indexOf(widget), pages++) << "pages in table order";
+        } else if (layoutRow.kind == ControlKind::StatusBar) {
             EXPECT_EQ(widget, form.statusBar());
         } else {
-            QWidget* parent = spec.parent != nullptr ? control(spec.parent) : form.centralWidget();
+            QWidget* parent = layoutRow.parent != nullptr ? control(layoutRow.parent) : form.centralWidget();
             EXPECT_EQ(widget->parentWidget(), parent);
         }
-        if (spec.kind == ControlKind::CheckBox) {
+        if (layoutRow.kind == ControlKind::CheckBox) {
             EXPECT_GE(widget->width(), widget->sizeHint().width()) << "caption cut off";
         }
     }
@@ -142,14 +142,14 @@ TEST_F(WindowTest, InitialStateOfPagesAndControls) {
 TEST_F(WindowTest, NumberLabelsAreRightAlignedAndSetOffAsTheTableSays) {
     const QColor windowBackground = form.centralWidget()->palette().color(QPalette::Window);
     int setOff = 0;
-    for (const ControlSpec& spec : control_layout()) {
-        if (spec.kind != ControlKind::NumberLabel) continue;
-        SCOPED_TRACE(spec.name);
-        auto* label = control<QLabel>(spec.name);
+    for (const ControlSpec& layoutRow : control_layout()) {
+        if (layoutRow.kind != ControlKind::NumberLabel) continue;
+        SCOPED_TRACE(layoutRow.name);
+        auto* label = control<QLabel>(layoutRow.name);
         EXPECT_TRUE(label->alignment() & Qt::AlignRight);
         EXPECT_EQ(label->minimumSize(), label->maximumSize()) << "fixed size";
-        EXPECT_EQ(label->autoFillBackground(), spec.setOff);
-        if (!spec.setOff) continue;
+        EXPECT_EQ(label->autoFillBackground(), layoutRow.setOff);
+        if (!layoutRow.setOff) continue;
         ++setOff;
         const QColor background = label->palette().color(label->backgroundRole());
         EXPECT_NE(background, windowBackground);
@@ -181,12 +181,12 @@ TEST_F(WindowTest, OnResizeOnlyTheStatusBarFollows) {
     QCoreApplication::processEvents();
     EXPECT_EQ(form.statusBar()->geometry(), QRect(0, 420 - statusHeight, 600, statusHeight));
     EXPECT_EQ(form.centralWidget()->pos(), QPoint(0, menuHeight));
-    for (const ControlSpec& spec : control_layout()) {
-        if (spec.kind == ControlKind::TabSheet || spec.kind == ControlKind::StatusBar) continue;
-        const Bounds box = window.bounds(spec.name);
-        EXPECT_EQ(QPoint(box.left, box.top), QPoint(spec.bounds.left, spec.bounds.top)) << spec.name;
-        if (spec.kind != ControlKind::Label && spec.kind != ControlKind::CheckBox) {
-            EXPECT_EQ(QSize(box.width, box.height), QSize(spec.bounds.width, spec.bounds.height)) << spec.name;
+    for (const ControlSpec& layoutRow : control_layout()) {
+        if (layoutRow.kind == ControlKind::TabSheet || layoutRow.kind == ControlKind::StatusBar) continue;
+        const Bounds box = window.bounds(layoutRow.name);
+        EXPECT_EQ(QPoint(box.left, box.top), QPoint(layoutRow.bounds.left, layoutRow.bounds.top)) << layoutRow.name;
+        if (layoutRow.kind != ControlKind::Label && layoutRow.kind != ControlKind::CheckBox) {
+            EXPECT_EQ(QSize(box.width, box.height), QSize(layoutRow.bounds.width, layoutRow.bounds.height)) << layoutRow.name;
         }
     }
 }
@@ -194,16 +194,16 @@ TEST_F(WindowTest, OnResizeOnlyTheStatusBarFollows) {
 // The tab stops of one parent, in the table's order.
 QStringList tabStops(const char* parent) {
     std::vector<const ControlSpec*> stops;
-    for (const ControlSpec& spec : control_layout()) {
+    for (const ControlSpec& layoutRow : control_layout()) {
         // The progress bar takes no keyboard focus, so Tab passes it by.
-        if (spec.tabOrder == 0 || spec.kind == ControlKind::ProgressBar) continue;
-        if ((spec.parent == nullptr) != (parent == nullptr)) continue;
-        if (parent != nullptr && std::string(spec.parent) != parent) continue;
-        stops.push_back(&spec);
+        if (layoutRow.tabOrder == 0 || layoutRow.kind == ControlKind::ProgressBar) continue;
+        if ((layoutRow.parent == nullptr) != (parent == nullptr)) continue;
+        if (parent != nullptr && std::string(layoutRow.parent) != parent) continue;
+        stops.push_back(&layoutRow);
     }
     std::sort(stops.begin(), stops.end(), [](auto* a, auto* b) { return a->tabOrder < b->tabOrder; });
     QStringList names;
-    for (const ControlSpec* spec : stops) names << QString::fromLatin1(spec->name);
+    for (const ControlSpec* layoutRow : stops) names << QString::fromLatin1(layoutRow->name);
     return names;
 }
 
@@ -411,9 +411,9 @@ TEST_F(WindowTest, ALongNumberTakesTheSpaceBeforeItThenASmallerFont) {
 // A QLabel takes text for markup unless told otherwise.
 TEST_F(WindowTest, StatusAndNumberLabelsAreNeverMarkup) {
     EXPECT_EQ(statusText()->textFormat(), Qt::PlainText);
-    for (const ControlSpec& spec : control_layout()) {
-        if (spec.kind != ControlKind::NumberLabel) continue;
-        EXPECT_EQ(control<QLabel>(spec.name)->textFormat(), Qt::PlainText) << spec.name;
+    for (const ControlSpec& layoutRow : control_layout()) {
+        if (layoutRow.kind != ControlKind::NumberLabel) continue;
+        EXPECT_EQ(control<QLabel>(layoutRow.name)->textFormat(), Qt::PlainText) << layoutRow.name;
     }
 }
 

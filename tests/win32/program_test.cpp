@@ -142,9 +142,9 @@ HWND window_of(const Started& program) {
 // A control of another process's window, by its id (101 onwards in the
 // layout table's order).
 HWND control_of(HWND window, const char* name) {
-    const ControlSpec* spec = find_control(name);
-    if (spec == nullptr) return nullptr;
-    const int id = 101 + static_cast<int>(spec - control_layout().data());
+    const ControlSpec* layoutRow = find_control(name);
+    if (layoutRow == nullptr) return nullptr;
+    const int id = 101 + static_cast<int>(layoutRow - control_layout().data());
     HWND found = nullptr;
     struct Search {
         int id;

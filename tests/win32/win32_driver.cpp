@@ -50,7 +50,7 @@ LRESULT CALLBACK Win32WindowDriver::watchDestroy(int code, WPARAM wParam, LPARAM
 
 void Win32WindowDriver::takeLastLook() {
     LastLook look;
-    for (const ControlSpec& spec : control_layout()) look.texts[spec.name] = text(spec.name);
+    for (const ControlSpec& layoutRow : control_layout()) look.texts[layoutRow.name] = text(layoutRow.name);
     look.texts[form_spec().executeItemName] = text(form_spec().executeItemName);
     look.status = statusText();
     look.progress = progress();
@@ -178,8 +178,8 @@ std::string Win32WindowDriver::parentName(const std::string& control) {
     const HWND found = form_.control(control);
     if (found == nullptr) return {};
     const HWND parent = GetParent(found);
-    for (const ControlSpec& spec : control_layout()) {
-        if (form_.control(spec.name) == parent) return spec.name;
+    for (const ControlSpec& layoutRow : control_layout()) {
+        if (form_.control(layoutRow.name) == parent) return layoutRow.name;
     }
     return {};
 }

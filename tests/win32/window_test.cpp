@@ -161,15 +161,15 @@ bool has_caption(ControlKind kind) {
     return kind != ControlKind::PageControl && kind != ControlKind::ProgressBar && kind != ControlKind::StatusBar;
 }
 
-bool is_page(const ControlSpec& spec) { return spec.kind == ControlKind::TabSheet; }
+bool is_page(const ControlSpec& layoutRow) { return layoutRow.kind == ControlKind::TabSheet; }
 
-std::string parent_of(const ControlSpec& spec) { return spec.parent != nullptr ? spec.parent : ""; }
+std::string parent_of(const ControlSpec& layoutRow) { return layoutRow.parent != nullptr ? layoutRow.parent : ""; }
 
 // The rows of the table that lie on one page, in table order.
 std::vector<const ControlSpec*> rows_on(const std::string& page) {
     std::vector<const ControlSpec*> rows;
-    for (const ControlSpec& spec : control_layout()) {
-        if (parent_of(spec) == page) rows.push_back(&spec);
+    for (const ControlSpec& layoutRow : control_layout()) {
+        if (parent_of(layoutRow) == page) rows.push_back(&layoutRow);
     }
     return rows;
 }
@@ -207,22 +207,22 @@ TEST_F(WindowTest, EveryControlIsMadeFromItsRowOfTheLayoutTable) {
     const HFONT font = reinterpret_cast<HFONT>(SendMessageW(control(TForm1::Edit1), WM_GETFONT, 0, 0));
     const auto layout = control_layout();
     for (std::size_t row = 0; row < layout.size(); ++row) {
-        const ControlSpec& spec = layout[row];
-        SCOPED_TRACE(spec.name);
-        const HWND child = form.control(spec.name);
+        const ControlSpec& layoutRow = layout[row];
+        SCOPED_TRACE(layoutRow.name);
+        const HWND child = form.control(layoutRow.name);
         ASSERT_NE(child, nullptr);
         EXPECT_EQ(child, form.control(static_cast<Id>(TForm1::Edit1 + static_cast<int>(row))));
         EXPECT_EQ(GetDlgCtrlID(child), TForm1::Edit1 + static_cast<int>(row)) << "ids in table order";
-        EXPECT_EQ(class_of(child), class_of_kind(spec.kind));
-        EXPECT_EQ(GetParent(child), spec.parent == nullptr ? form.handle() : form.control(spec.parent));
-        if (!is_page(spec)) {  // a page draws no text of its own
+        EXPECT_EQ(class_of(child), class_of_kind(layoutRow.kind));
+        EXPECT_EQ(GetParent(child), layoutRow.parent == nullptr ? form.handle() : form.control(layoutRow.parent));
+        if (!is_page(layoutRow)) {  // a page draws no text of its own
             EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)), font);
         }
         // A progress bar is in the tab order but takes no focus.
-        const bool tabStop = spec.tabOrder > 0 && spec.kind != ControlKind::ProgressBar;
+        const bool tabStop = layoutRow.tabOrder > 0 && layoutRow.kind != ControlKind::ProgressBar;
         EXPECT_EQ((GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP) != 0, tabStop);
-        if (has_caption(spec.kind)) {
-            EXPECT_EQ(narrow(window_text(child)), spec.caption);
+        if (has_caption(layoutRow.kind)) {
+            EXPECT_EQ(narrow(window_text(child)), layoutRow.caption);
         }
     }
     // Places, captions and widened captions: Scenario.EveryControlSitsWhereTheLayoutTableSaysWithItsCaption.
@@ -276,10 +276,10 @@ TEST_F(WindowTest, StatusBarFollowsAResizeAndNothingElseMoves) {
                  SWP_NOMOVE | SWP_NOZORDER);
     EXPECT_EQ(placement(status), (Box{0, form_spec().clientHeight + 166 - table.height,
                                       form_spec().clientWidth + 206, table.height}));
-    for (const ControlSpec& spec : control_layout()) {
-        if (is_page(spec) || spec.kind == ControlKind::StatusBar) continue;
-        const Box box = placement(form.control(spec.name));
-        EXPECT_EQ((Box{box.left, box.top, 0, 0}), (Box{spec.bounds.left, spec.bounds.top, 0, 0})) << spec.name;
+    for (const ControlSpec& layoutRow : control_layout()) {
+        if (is_page(layoutRow) || layoutRow.kind == ControlKind::StatusBar) continue;
+        const Box box = placement(form.control(layoutRow.name));
+        EXPECT_EQ((Box{box.left, box.top, 0, 0}), (Box{layoutRow.bounds.left, layoutRow.bounds.top, 0, 0})) << layoutRow.name;
     }
 }
 
@@ -341,9 +341,9 @@ TEST_F(WindowTest, PagesOpenOnTheFirstAndSwitchByTheirTabs) {
 }
 
 TEST_F(WindowTest, NumberLabelsAreRightAlignedAndSetOff) {
-    for (const ControlSpec& spec : control_layout()) {
-        if (spec.kind != ControlKind::NumberLabel) continue;
-        EXPECT_EQ(GetWindowLongPtrW(form.control(spec.name), GWL_STYLE) & SS_TYPEMASK, SS_RIGHT) << spec.name;
+    for (const ControlSpec& layoutRow : control_layout()) {
+        if (layoutRow.kind != ControlKind::NumberLabel) continue;
+        EXPECT_EQ(GetWindowLongPtrW(form.control(layoutRow.name), GWL_STYLE) & SS_TYPEMASK, SS_RIGHT) << layoutRow.name;
     }
     // Ask for the colours the way a label does: from its parent.
     const std::unique_ptr<std::remove_pointer_t<HDC>, decltype(&DeleteDC)> dc(CreateCompatibleDC(nullptr),
@@ -363,13 +363,13 @@ TEST_F(WindowTest, NumberLabelsAreRightAlignedAndSetOff) {
     const COLORREF light = captionIsLight ? caption : GetSysColor(COLOR_HIGHLIGHTTEXT);
     EXPECT_GE(GetRValue(light) + GetGValue(light) + GetBValue(light), 3 * 200);
     int setOff = 0;
-    for (const ControlSpec& spec : control_layout()) {
-        if (spec.kind != ControlKind::Label && spec.kind != ControlKind::NumberLabel) continue;
-        if (spec.setOff) {
+    for (const ControlSpec& layoutRow : control_layout()) {
+        if (layoutRow.kind != ControlKind::Label && layoutRow.kind != ControlKind::NumberLabel) continue;
+        if (layoutRow.setOff) {
             ++setOff;
-            EXPECT_EQ(backgroundOf(spec.name), light) << spec.name;
+            EXPECT_EQ(backgroundOf(layoutRow.name), light) << layoutRow.name;
         } else {
-            EXPECT_NE(backgroundOf(spec.name), light) << spec.name;
+            EXPECT_NE(backgroundOf(layoutRow.name), light) << layoutRow.name;
         }
     }
     EXPECT_EQ(setOff, 3) << "Label1, Label4, Label5";

@@ -35,7 +35,7 @@ protected:
     std::unique_ptr<WindowDriver> window;
 };
 
-std::string parentOf(const ControlSpec& spec) { return spec.parent != nullptr ? spec.parent : ""; }
+std::string parentOf(const ControlSpec& layoutRow) { return layoutRow.parent != nullptr ? layoutRow.parent : ""; }
 
 // Captions keep their place but may widen when the font is wider than the
 // one the layout was drawn with.
@@ -50,14 +50,14 @@ bool overlap(const Bounds& a, const Bounds& b) {
            b.top < a.top + a.height;
 }
 
-// The control drawn next to the right of `spec` on the same row, if any.
-const ControlSpec* rightNeighbour(const ControlSpec& spec) {
+// The control drawn next to the right of `layoutRow` on the same row, if any.
+const ControlSpec* rightNeighbour(const ControlSpec& layoutRow) {
     const ControlSpec* nearest = nullptr;
     for (const ControlSpec& other : control_layout()) {
-        if (&other == &spec || parentOf(other) != parentOf(spec) || other.kind == ControlKind::TabSheet) continue;
-        const bool sameRow = other.bounds.top < spec.bounds.top + spec.bounds.height &&
-                             spec.bounds.top < other.bounds.top + other.bounds.height;
-        if (!sameRow || other.bounds.left < spec.bounds.left + spec.bounds.width) continue;
+        if (&other == &layoutRow || parentOf(other) != parentOf(layoutRow) || other.kind == ControlKind::TabSheet) continue;
+        const bool sameRow = other.bounds.top < layoutRow.bounds.top + layoutRow.bounds.height &&
+                             layoutRow.bounds.top < other.bounds.top + other.bounds.height;
+        if (!sameRow || other.bounds.left < layoutRow.bounds.left + layoutRow.bounds.width) continue;
         if (nearest == nullptr || other.bounds.left < nearest->bounds.left) nearest = &other;
     }
     return nearest;
@@ -66,22 +66,22 @@ const ControlSpec* rightNeighbour(const ControlSpec& spec) {
 // ---------------------------------------------------------------- layout
 
 TEST_F(Scenario, EveryControlSitsWhereTheLayoutTableSaysWithItsCaption) {
-    for (const ControlSpec& spec : control_layout()) {
-        SCOPED_TRACE(spec.name);
-        EXPECT_EQ(window->parentName(spec.name), parentOf(spec));
-        if (hasCaption(spec.kind)) {
-            EXPECT_EQ(window->text(spec.name), spec.caption);
+    for (const ControlSpec& layoutRow : control_layout()) {
+        SCOPED_TRACE(layoutRow.name);
+        EXPECT_EQ(window->parentName(layoutRow.name), parentOf(layoutRow));
+        if (hasCaption(layoutRow.kind)) {
+            EXPECT_EQ(window->text(layoutRow.name), layoutRow.caption);
         }
-        if (spec.kind == ControlKind::TabSheet) continue;  // a page fills its control
-        const Bounds box = window->bounds(spec.name);
-        if (widensToFit(spec.kind)) {
-            EXPECT_EQ((Bounds{box.left, box.top, spec.bounds.width, box.height}), spec.bounds);
-            EXPECT_GE(box.width, spec.bounds.width);
+        if (layoutRow.kind == ControlKind::TabSheet) continue;  // a page fills its control
+        const Bounds box = window->bounds(layoutRow.name);
+        if (widensToFit(layoutRow.kind)) {
+            EXPECT_EQ((Bounds{box.left, box.top, layoutRow.bounds.width, box.height}), layoutRow.bounds);
+            EXPECT_GE(box.width, layoutRow.bounds.width);
         } else {
-            EXPECT_EQ(box, spec.bounds);
+            EXPECT_EQ(box, layoutRow.bounds);
         }
-        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::NumberLabel) {
-            EXPECT_TRUE(window->showsWholeText(spec.name)) << "caption cut off";
+        if (layoutRow.kind == ControlKind::Label || layoutRow.kind == ControlKind::NumberLabel) {
+            EXPECT_TRUE(window->showsWholeText(layoutRow.name)) << "caption cut off";
         }
     }
 }
@@ -90,21 +90,21 @@ TEST_F(Scenario, EveryControlSitsWhereTheLayoutTableSaysWithItsCaption) {
 // two controls share a spot, and every control lies inside its page.
 TEST_F(Scenario, ControlsStayClearOfEachOtherAndInsideTheirPages) {
     const auto layout = control_layout();
-    for (const ControlSpec& spec : layout) {
-        if (spec.kind == ControlKind::TabSheet) continue;
-        SCOPED_TRACE(spec.name);
-        const Bounds box = window->bounds(spec.name);
-        if (widensToFit(spec.kind) && spec.kind != ControlKind::CheckBox) {
-            if (const ControlSpec* next = rightNeighbour(spec)) {
+    for (const ControlSpec& layoutRow : layout) {
+        if (layoutRow.kind == ControlKind::TabSheet) continue;
+        SCOPED_TRACE(layoutRow.name);
+        const Bounds box = window->bounds(layoutRow.name);
+        if (widensToFit(layoutRow.kind) && layoutRow.kind != ControlKind::CheckBox) {
+            if (const ControlSpec* next = rightNeighbour(layoutRow)) {
                 EXPECT_LT(box.left + box.width, window->bounds(next->name).left) << next->name;
             }
         }
         for (const ControlSpec& other : layout) {
-            if (&other <= &spec || other.kind == ControlKind::TabSheet || parentOf(other) != parentOf(spec)) continue;
+            if (&other <= &layoutRow || other.kind == ControlKind::TabSheet || parentOf(other) != parentOf(layoutRow)) continue;
             EXPECT_FALSE(overlap(box, window->bounds(other.name))) << other.name;
         }
-        if (spec.parent != nullptr && find_control(spec.parent)->kind == ControlKind::TabSheet) {
-            const Bounds page = window->bounds(spec.parent);
+        if (layoutRow.parent != nullptr && find_control(layoutRow.parent)->kind == ControlKind::TabSheet) {
+            const Bounds page = window->bounds(layoutRow.parent);
             EXPECT_LE(box.left + box.width, page.width);
             EXPECT_LE(box.top + box.height, page.height);
         }
@@ -164,10 +164,10 @@ TEST_F(Scenario, EveryNumberIsShownWhole) {
     };
     const auto layout = control_layout();
     auto coversNothing = [&](const char* name) {
-        const ControlSpec& spec = *find_control(name);
+        const ControlSpec& layoutRow = *find_control(name);
         const Bounds box = window->bounds(name);
         for (const ControlSpec& other : layout) {
-            if (&other == &spec || other.kind == ControlKind::TabSheet || parentOf(other) != parentOf(spec)) continue;
+            if (&other == &layoutRow || other.kind == ControlKind::TabSheet || parentOf(other) != parentOf(layoutRow)) continue;
             EXPECT_FALSE(overlap(box, window->bounds(other.name))) << name << " covers " << other.name;
         }
     };
