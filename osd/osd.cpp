@@ -22,6 +22,7 @@ OsdMappedView& OsdMappedView::operator=(OsdMappedView&& other) noexcept {
         data_ = std::exchange(other.data_, nullptr);
         offset_ = std::exchange(other.offset_, 0);
         size_ = std::exchange(other.size_, 0);
+        handle_ = std::exchange(other.handle_, kOsdInvalidHandle);
     }
     return *this;
 }

@@ -164,6 +164,12 @@ public:
     // read; elsewhere it only asks for them and returns true.
     [[nodiscard]] bool prefetch(std::int64_t offset, std::int64_t count) const;
 
+    // Whether the `count` bytes at file offset `offset` (inside the view) are
+    // all in memory already, so that touching them waits for no disk. False
+    // when the system cannot tell (Windows; on Linux, a file the process may
+    // neither write nor owns).
+    bool resident(std::int64_t offset, std::int64_t count) const;
+
 private:
     friend OsdMappedView osd_map_view(OsdFile& file, std::int64_t offset, std::int64_t count);
     void* base_ = nullptr;  // what the system mapped, from an aligned offset
@@ -171,6 +177,7 @@ private:
     const unsigned char* data_ = nullptr;
     std::int64_t offset_ = 0;
     std::int64_t size_ = 0;
+    OsdHandle handle_ = kOsdInvalidHandle;  // of the file, which outlives the view
 };
 
 // Brings bytes of mapped views into memory on a thread of its own while the

@@ -2,6 +2,7 @@
 #include "osd/osd.h"
 #include "osd/osd_platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -13,9 +14,11 @@
 #include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
 
@@ -298,6 +301,37 @@ std::int64_t page_size() {
     return size;
 }
 
+// Maps `length` bytes of the file from `start` at an address that lies as
+// far past a 2 MiB edge as `start` does. Only then can the cache's 2 MiB
+// pages be mapped whole, one table entry each, instead of as 512 small
+// pages; the system's own choice of address ignores the offset. Falls back
+// to that choice where the room cannot be reserved.
+void* map_congruent(std::size_t length, int descriptor, std::int64_t start) {
+    constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
+    const std::size_t reserved = length + kLargePage;
+    void* room = reserved > length ? ::mmap(nullptr, reserved, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                                           -1, 0)
+                                   : MAP_FAILED;
+    if (room == MAP_FAILED) return ::mmap(nullptr, length, PROT_READ, MAP_SHARED, descriptor, start);
+    const auto roomStart = reinterpret_cast<std::uintptr_t>(room);
+    const std::uintptr_t at =
+        roomStart + ((static_cast<std::uintptr_t>(start) - roomStart) & (kLargePage - 1));
+    // The bytes go over part of the room this process just reserved, so
+    // MAP_FIXED replaces nothing else.
+    void* base = ::mmap(reinterpret_cast<void*>(at), length, PROT_READ, MAP_SHARED | MAP_FIXED, descriptor, start);
+    if (base == MAP_FAILED) {
+        ::munmap(room, reserved);
+        return base;
+    }
+    if (at > roomStart) ::munmap(room, at - roomStart);
+    const std::uintptr_t end = at + length;
+    const std::uintptr_t roomEnd = roomStart + reserved;
+    const auto pageMask = static_cast<std::uintptr_t>(page_size() - 1);
+    const std::uintptr_t tail = (end + pageMask) & ~pageMask;
+    if (roomEnd > tail) ::munmap(reinterpret_cast<void*>(tail), roomEnd - tail);
+    return base;
+}
+
 }  // namespace
 
 void osd_set_mapping_refused(bool refused) { mapping_refused.store(refused); }
@@ -318,7 +352,7 @@ OsdMappedView osd_map_view(OsdFile& file, std::int64_t offset, std::int64_t coun
         file.error = OsdError::TooLarge;
         return view;
     }
-    void* base = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, descriptor(file), start);
+    void* base = map_congruent(static_cast<std::size_t>(length), descriptor(file), start);
     if (base == MAP_FAILED) {
         file.error = error_from_errno(errno);
         return view;
@@ -334,6 +368,7 @@ OsdMappedView osd_map_view(OsdFile& file, std::int64_t offset, std::int64_t coun
     view.data_ = static_cast<const unsigned char*>(base) + (offset - start);
     view.offset_ = offset;
     view.size_ = count;
+    view.handle_ = file.handle;
     return view;
 }
 
@@ -344,6 +379,7 @@ void OsdMappedView::reset() {
     data_ = nullptr;
     offset_ = 0;
     size_ = 0;
+    handle_ = kOsdInvalidHandle;
 }
 
 bool OsdMappedView::prefetch(std::int64_t offset, std::int64_t count) const {
@@ -366,6 +402,59 @@ bool OsdMappedView::prefetch(std::int64_t offset, std::int64_t count) const {
 #endif
     (void)::madvise(start, length, MADV_WILLNEED);
     return true;
+}
+
+namespace {
+
+#if defined(__linux__)
+// cachestat(2), Linux 6.5 and later; older C libraries do not declare it.
+struct CachestatRange {
+    std::uint64_t offset;
+    std::uint64_t length;
+};
+struct Cachestat {
+    std::uint64_t cached;
+    std::uint64_t dirty;
+    std::uint64_t writeback;
+    std::uint64_t evicted;
+    std::uint64_t recentlyEvicted;
+};
+constexpr long kCachestatCall = 451;
+
+// Whether every page of the range is cached: 1 yes, 0 no, -1 cannot tell.
+int cached_by_cachestat(int descriptor, std::uint64_t offset, std::uint64_t length) {
+    static std::atomic<bool> unavailable{false};
+    if (unavailable.load(std::memory_order_relaxed)) return -1;
+    const CachestatRange range{offset, length};
+    Cachestat stat{};
+    if (::syscall(kCachestatCall, descriptor, &range, &stat, 0) != 0) {
+        if (errno == ENOSYS) unavailable.store(true, std::memory_order_relaxed);
+        return -1;
+    }
+    return stat.cached * static_cast<std::uint64_t>(page_size()) >= length ? 1 : 0;
+}
+#endif
+
+}  // namespace
+
+bool OsdMappedView::resident(std::int64_t offset, std::int64_t count) const {
+    if (count <= 0) return true;
+    if (!contains(offset, count)) return false;
+    const auto pageMask = static_cast<std::uintptr_t>(page_size() - 1);
+#if defined(__linux__)
+    // Counts the cache's pages a large page at a time, where mincore looks
+    // up every small page of a range not yet mapped.
+    const std::uint64_t first = static_cast<std::uint64_t>(offset) & ~std::uint64_t{pageMask};
+    const std::uint64_t last = (static_cast<std::uint64_t>(offset + count) + pageMask) & ~std::uint64_t{pageMask};
+    const int cached = cached_by_cachestat(static_cast<int>(handle_), first, last - first);
+    if (cached >= 0) return cached == 1;
+#endif
+    const auto begin = reinterpret_cast<std::uintptr_t>(data_ + (offset - offset_));
+    const std::uintptr_t start = begin & ~pageMask;
+    const std::size_t length = begin + static_cast<std::uintptr_t>(count) - start;
+    std::vector<unsigned char> pages((length + pageMask) / static_cast<std::size_t>(page_size()));
+    if (::mincore(reinterpret_cast<void*>(start), length, pages.data()) != 0) return false;
+    return std::all_of(pages.begin(), pages.end(), [](unsigned char page) { return (page & 1) != 0; });
 }
 
 // --- Prefetching on a thread of its own ---------------------------------------

@@ -428,6 +428,7 @@ OsdMappedView osd_map_view(OsdFile& file, std::int64_t offset, std::int64_t coun
     view.data_ = static_cast<const unsigned char*>(base) + (offset - start);
     view.offset_ = offset;
     view.size_ = count;
+    view.handle_ = file.handle;
     return view;
 }
 
@@ -438,6 +439,7 @@ void OsdMappedView::reset() {
     data_ = nullptr;
     offset_ = 0;
     size_ = 0;
+    handle_ = kOsdInvalidHandle;
 }
 
 bool OsdMappedView::prefetch(std::int64_t offset, std::int64_t count) const {
@@ -452,6 +454,12 @@ bool OsdMappedView::prefetch(std::int64_t offset, std::int64_t count) const {
         (void)prefetch(GetCurrentProcess(), 1, &range, 0);
     }
     return true;
+}
+
+// Windows has no cheap way to ask whether a file's pages sit in its cache.
+bool OsdMappedView::resident(std::int64_t offset, std::int64_t count) const {
+    (void)offset, (void)count;
+    return false;
 }
 
 // The system reads ahead by itself after a prefetch request: no thread.

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 constexpr std::int64_t kBlockSize = 1024;
@@ -72,7 +76,34 @@ TAVRIX_PAD_BLOCKS_BEFORE(pad_blocks_baseline, )
 TAVRIX_ALL_PAD(all_pad_baseline, )
 #if defined(__x86_64__)
 TAVRIX_PAD_BLOCKS_BEFORE(pad_blocks_avx2, __attribute__((target("avx2"))))
-TAVRIX_ALL_PAD(all_pad_avx2, __attribute__((target("avx2"))))
+TAVRIX_ALL_PAD(all_pad_unaligned_avx2, __attribute__((target("avx2"))))
+
+// The same with streaming loads (VMOVNTDQA), which on some processors pull
+// a long stretch out of memory a good third faster than plain loads do.
+// They need aligned addresses: the bytes before the first aligned vector and
+// after the last whole group are tested with plain loads, overlapping.
+__attribute__((target("avx2"))) bool all_pad_avx2(const unsigned char* bytes, std::int64_t count,
+                                                  std::uint64_t padWord) {
+    constexpr std::int64_t kGroup = 128;
+    const auto misalignment = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(bytes) & 31);
+    const std::int64_t head = misalignment == 0 ? 0 : 32 - misalignment;
+    const std::int64_t body = (count - head) / kGroup * kGroup;
+    if (body < kGroup) return all_pad_unaligned_avx2(bytes, count, padWord);
+    if (head > 0 && !all_pad_unaligned_avx2(bytes, kGroup, padWord)) return false;
+    if (head + body < count && !all_pad_unaligned_avx2(bytes + count - kGroup, kGroup, padWord)) return false;
+    const __m256i pad = _mm256_set1_epi64x(static_cast<long long>(padWord));
+    __m256i a = _mm256_setzero_si256(), b = a, c = a, d = a;
+    for (const unsigned char *at = bytes + head, *end = at + body; at < end; at += kGroup) {
+        // The intrinsic takes a pointer to non-const; it only reads.
+        auto* group = reinterpret_cast<__m256i*>(const_cast<unsigned char*>(at));
+        a = _mm256_or_si256(a, _mm256_xor_si256(_mm256_stream_load_si256(group), pad));
+        b = _mm256_or_si256(b, _mm256_xor_si256(_mm256_stream_load_si256(group + 1), pad));
+        c = _mm256_or_si256(c, _mm256_xor_si256(_mm256_stream_load_si256(group + 2), pad));
+        d = _mm256_or_si256(d, _mm256_xor_si256(_mm256_stream_load_si256(group + 3), pad));
+    }
+    a = _mm256_or_si256(_mm256_or_si256(a, b), _mm256_or_si256(c, d));
+    return _mm256_testz_si256(a, a) != 0;
+}
 #endif
 
 using BlocksFunction = std::int64_t (*)(const unsigned char*, std::int64_t, std::uint64_t);
@@ -110,8 +141,16 @@ std::int64_t last_non_pad_using(const Kernel& kernel, const unsigned char* bytes
                                 std::uint8_t pad) {
     const std::uint64_t padWord = 0x0101010101010101ULL * pad;
     std::int64_t end = count;
-    while (end >= kStretchSize && kernel.allPad(bytes + end - kStretchSize, kStretchSize, padWord))
-        end -= kStretchSize;
+    // Mostly all of it is padding: one pass front to back, the way memory
+    // streams fastest. Otherwise stretch by stretch from the end, to find
+    // where the padding stops.
+    const std::int64_t whole = count / 128 * 128;
+    if (whole >= kStretchSize && kernel.allPad(bytes + count - whole, whole, padWord)) {
+        end = count - whole;
+    } else {
+        while (end >= kStretchSize && kernel.allPad(bytes + end - kStretchSize, kStretchSize, padWord))
+            end -= kStretchSize;
+    }
     end -= kernel.blocks(bytes, end, padWord);
     while (end >= 8 && load_word(bytes + end - 8) == padWord) end -= 8;
     while (end > 0 && bytes[end - 1] == pad) --end;

@@ -1,11 +1,14 @@
 #include "size/scan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <limits>
 #include <memory>
 #include <new>
 
 #include "size/pad_test.h"
+#include "size/scan_worker.h"
 #include "util/wide_int.h"
 
 namespace {
@@ -41,28 +44,51 @@ public:
         return access_ == ScanAccess::ViewsOnly;
     }
 
+    // The most bytes to get at in one go before the next record: the
+    // untimed bytes of a stretch go alone, so that a span's set-up falls on
+    // them.
+    std::int64_t bytesLeft() const {
+        if (access_ != ScanAccess::Fastest) return std::numeric_limits<std::int64_t>::max();
+        return untimed_ > 0 ? std::min(untimed_, left_) : left_;
+    }
+
     // `bytes` were got at by view or by reading in `seconds`.
     void record(bool viewed, std::int64_t bytes, double seconds) {
-        if (access_ != ScanAccess::Fastest) return;
-        if (untimed_ > 0) {
-            untimed_ -= bytes;
-        } else {
-            Tally& tally = tallies_[static_cast<int>(viewed ? Way::View : Way::Read)];
-            tally.bytes += bytes;
-            tally.seconds += seconds;
+        if (access_ != ScanAccess::Fastest || bytes <= 0) return;
+        const std::int64_t untimed = std::min(untimed_, bytes);
+        untimed_ -= untimed;
+        Tally& tally = tallies_[static_cast<int>(viewed ? Way::View : Way::Read)];
+        if (bytes > untimed) {
+            tally.bytes += bytes - untimed;
+            tally.seconds += seconds * static_cast<double>(bytes - untimed) / static_cast<double>(bytes);
         }
         left_ -= bytes;
+        // A first look at views that falls far behind reading, set-up and
+        // all, says enough: this file maps slowly, and a whole sample of
+        // views would cost more than the scan can win back.
+        const double readRate = tallies_[static_cast<int>(Way::Read)].rate;
+        if (viewed && sampling_ && untimed == bytes && readRate > 0 && seconds > 0 &&
+            static_cast<double>(bytes) / seconds < readRate * kFarBehind) {
+            tally.bytes += bytes;
+            tally.seconds += seconds;
+            left_ = 0;
+        }
         if (left_ <= 0) nextStretch();
     }
 
 private:
     enum class Way { View, Read };
-    static constexpr std::int64_t kSample = 4 * ScanChunkSize;
+    // Reading costs the same for every chunk. Views pay for mapping a window
+    // and handing half of each span to the other core: their sample is a
+    // whole span, so that this counts as little as it does in a run.
+    static constexpr std::int64_t kReadSample = 4 * ScanChunkSize;
+    static constexpr std::int64_t kViewSample = ScanSpanSize;
     // The first bytes after a change of way are not timed: they may have
     // been brought in ahead by the other way, or pay for setting up this one.
     static constexpr std::int64_t kUntimed = 2 * ScanChunkSize;
+    static constexpr double kFarBehind = 0.5;
     static constexpr std::int64_t kFirstRun = 64 * ScanChunkSize;
-    static constexpr std::int64_t kLongestRun = 1024 * ScanChunkSize;
+    static constexpr std::int64_t kLongestRun = 4096 * ScanChunkSize;
     static constexpr double kRunsPerSample = 32;
 
     struct Tally {
@@ -72,6 +98,14 @@ private:
     };
 
     static Way other(Way way) { return way == Way::View ? Way::Read : Way::View; }
+    static std::int64_t sampleOf(Way way) { return way == Way::View ? kViewSample : kReadSample; }
+
+    void startSample(Way way) {
+        current_ = way;
+        sampling_ = true;
+        left_ = kUntimed + sampleOf(way);
+        untimed_ = kUntimed;
+    }
 
     void nextStretch() {
         for (Tally& tally : tallies_) {
@@ -80,21 +114,13 @@ private:
             tally.seconds = 0;
         }
         if (!sampled_) {
-            // The first samples: views, then reading.
-            if (current_ == Way::View) {
-                current_ = Way::Read;
-                left_ = kUntimed + kSample;
-                untimed_ = kUntimed;
-                return;
-            }
+            // The first samples: reading, then views, which can then be
+            // judged by their first look.
+            if (current_ == Way::Read) return startSample(Way::View);
             sampled_ = true;
         } else if (!sampling_) {
             // A run ends: sample the other way again.
-            current_ = other(current_);
-            sampling_ = true;
-            left_ = kUntimed + kSample;
-            untimed_ = kUntimed;
-            return;
+            return startSample(other(current_));
         }
         const double viewRate = tallies_[static_cast<int>(Way::View)].rate;
         const double readRate = tallies_[static_cast<int>(Way::Read)].rate;
@@ -103,10 +129,10 @@ private:
         const double slower = std::max(std::min(viewRate, readRate), faster * 1e-3);
         // A close call may be noise (a disk's first reads, a busy machine):
         // a short run, then look again.
-        const double run = faster < 2 * slower ? static_cast<double>(kFirstRun)
-                                               : std::clamp(kSample * kRunsPerSample * faster / slower,
-                                                            static_cast<double>(kFirstRun),
-                                                            static_cast<double>(kLongestRun));
+        const double run = faster < 1.5 * slower ? static_cast<double>(kFirstRun)
+                                                 : std::clamp(sampleOf(other(winner)) * kRunsPerSample * faster / slower,
+                                                              static_cast<double>(kFirstRun),
+                                                              static_cast<double>(kLongestRun));
         run_ = winner == winner_ ? std::max(static_cast<std::int64_t>(run), std::min(run_ * 2, kLongestRun))
                                  : static_cast<std::int64_t>(run);
         untimed_ = winner == current_ ? 0 : kUntimed;
@@ -117,11 +143,11 @@ private:
     }
 
     ScanAccess access_;
-    Way current_ = Way::View;
+    Way current_ = Way::Read;
     Way winner_ = Way::View;
     bool sampled_ = false;   // both ways measured once
     bool sampling_ = true;   // the stretch under way is a sample
-    std::int64_t left_ = kUntimed + kSample;
+    std::int64_t left_ = kUntimed + kReadSample;
     std::int64_t untimed_ = kUntimed;
     std::int64_t run_ = 0;
     Tally tallies_[2];
@@ -151,6 +177,43 @@ void run_view_test(void* context) {
     test->lastNonPad = last_non_pad(test->bytes, test->count, test->pad);
 }
 
+// The lower part of a span, tested chunk by chunk from its top on the
+// worker while the scan's own thread tests the upper part. Stops at the
+// first chunk that holds other bytes or cannot be touched, as the scan
+// itself would, or when the scan no longer needs it.
+struct LowerPart {
+    const unsigned char* bytes;  // its first byte
+    int chunks;
+    std::uint8_t pad;
+    std::atomic<bool> unwanted{false};
+    // What was found: the chunk (counted from the top, 0 first) that ends
+    // the scan, and in it the last byte other than the pad, or a fault.
+    int endingChunk = -1;
+    bool faulted = false;
+    std::int64_t lastNonPad = -1;
+
+    void test(ScanSource& source, std::int64_t start) {
+        source.prepareSpan(start, chunks * ScanChunkSize);
+        testChunks();
+    }
+
+    void testChunks() {
+        for (int chunk = 0; chunk < chunks && !unwanted.load(std::memory_order_relaxed); ++chunk) {
+            ViewTest view{bytes + (chunks - 1 - chunk) * ScanChunkSize, ScanChunkSize, pad, -1};
+            if (!osd_run_guarded(view.bytes, view.count, run_view_test, &view)) {
+                endingChunk = chunk;
+                faulted = true;
+                return;
+            }
+            if (view.lastNonPad >= 0) {
+                endingChunk = chunk;
+                lastNonPad = view.lastNonPad;
+                return;
+            }
+        }
+    }
+};
+
 double seconds_between(Clock::time_point start, Clock::time_point end) {
     return std::chrono::duration<double>(end - start).count();
 }
@@ -170,8 +233,9 @@ namespace {
 class BackwardScan {
 public:
     BackwardScan(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad,
-                 ScanAccess access, unsigned char* buffer)
-        : position(size), source_(source), observer_(observer), pad_(pad), chooser_(access), buffer_(buffer) {
+                 ScanAccess access, unsigned char* buffer, ScanWorker* worker)
+        : position(size), source_(source), observer_(observer), pad_(pad), chooser_(access), buffer_(buffer),
+          worker_(worker) {
         result.size = size;
     }
 
@@ -195,6 +259,22 @@ public:
                 // Reading from here on: no window should stay mapped meanwhile.
                 source_.releaseViews();
                 viewsHeld_ = false;
+            }
+            if (wantsView && worker_ != nullptr && position <= spanFloor_) {
+                // Every chunk down to `begin` in whole chunks, up to a span.
+                const std::int64_t span =
+                    std::min({position - begin, ScanSpanSize, chooser_.bytesLeft()}) / ScanChunkSize * ScanChunkSize;
+                if (span >= 2 * ScanChunkSize) {
+                    const unsigned char* spanView = source_.residentViewAt(position - span, span, begin);
+                    if (spanView != nullptr) {
+                        viewsHeld_ = true;
+                        if (throughSpan(spanView, span)) return true;
+                        chooser_.record(true, span, seconds_between(started, Clock::now()));
+                        continue;
+                    }
+                    // Not all in memory: chunk by chunk until below it.
+                    spanFloor_ = position - span;
+                }
             }
             const unsigned char* view = wantsView ? source_.viewAt(chunkStart, chunk, begin) : nullptr;
             if (view != nullptr) {
@@ -239,11 +319,73 @@ public:
     std::int64_t position;
 
 private:
+    // Tests the `span` bytes below `position`, shown at `view`: the upper
+    // chunks here, the lower ones on the worker at the same time. The
+    // observer has been told about the first chunk; it is told about each
+    // of the others in turn, as if they were tested one after another. True
+    // when that ends the scan.
+    bool throughSpan(const unsigned char* view, std::int64_t span) {
+        using Status = ScanResult::Status;
+        const std::int64_t spanStart = position - span;
+        const int chunks = static_cast<int>(span / ScanChunkSize);
+        const int upperChunks = (chunks + 1) / 2;
+        LowerPart lower{view, chunks - upperChunks, pad_};
+        ScanSource& source = source_;
+        const bool onWorker = worker_->start([&lower, &source, spanStart] { lower.test(source, spanStart); });
+        const ScanWorkerJoin joined(*worker_);
+        auto endsHere = [&](Status status) {
+            lower.unwanted.store(true, std::memory_order_relaxed);
+            result.status = status;
+            return true;
+        };
+        source_.prepareSpan(position - upperChunks * ScanChunkSize, upperChunks * ScanChunkSize);
+        for (int chunk = 0; chunk < upperChunks; ++chunk) {
+            if (chunk > 0 && !observer_.beforeChunk(percent_before(position, result.size))) {
+                return endsHere(Status::Stopped);
+            }
+            const std::int64_t chunkStart = position - ScanChunkSize;
+            ViewTest test{view + (chunkStart - spanStart), ScanChunkSize, pad_, -1};
+            if (!osd_run_guarded(test.bytes, test.count, run_view_test, &test)) {
+                result.failedAt = chunkStart;
+                result.error = OsdError::ReadFailed;
+                return endsHere(Status::ReadError);
+            }
+            if (test.lastNonPad >= 0) {
+                result.trailing = result.size - (chunkStart + test.lastNonPad + 1);
+                return endsHere(Status::Ok);
+            }
+            position = chunkStart;
+        }
+        if (onWorker) {
+            worker_->wait();
+        } else {
+            lower.test(source_, spanStart);
+        }
+        for (int chunk = 0; chunk < lower.chunks; ++chunk) {
+            if (!observer_.beforeChunk(percent_before(position, result.size))) return endsHere(Status::Stopped);
+            const std::int64_t chunkStart = position - ScanChunkSize;
+            if (chunk == lower.endingChunk) {
+                if (lower.faulted) {
+                    result.failedAt = chunkStart;
+                    result.error = OsdError::ReadFailed;
+                    return endsHere(Status::ReadError);
+                }
+                result.trailing = result.size - (chunkStart + lower.lastNonPad + 1);
+                return endsHere(Status::Ok);
+            }
+            position = chunkStart;
+        }
+        return false;
+    }
+
     ScanSource& source_;
     ScanObserver& observer_;
     const std::uint8_t pad_;
     AccessChooser chooser_;
     unsigned char* const buffer_;
+    ScanWorker* const worker_;  // null: one thread only
+    // Spans are not asked for above this offset: one was not all in memory.
+    std::int64_t spanFloor_ = std::numeric_limits<std::int64_t>::max();
     bool first_ = true;
     bool viewsHeld_ = false;
 };
@@ -260,7 +402,12 @@ ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& ob
     const auto bufferSize = static_cast<std::size_t>(size < kPieceSize ? size : kPieceSize);
     std::unique_ptr<unsigned char[], AlignedDelete> buffer(static_cast<unsigned char*>(
         ::operator new[](bufferSize, std::align_val_t{kBufferAlignment}, std::nothrow)));
-    BackwardScan scan(source, size, observer, pad, access, buffer.get());
+    // Spans go to a second core only where a file is large enough for them.
+    std::unique_ptr<ScanWorker> worker;
+    if (access != ScanAccess::ReadOnly && size >= 2 * ScanChunkSize && ScanWorker::worthwhile()) {
+        worker = std::make_unique<ScanWorker>();
+    }
+    BackwardScan scan(source, size, observer, pad, access, buffer.get(), worker.get());
     if (!buffer) {
         scan.result.status = ScanResult::Status::NoBuffer;
         return scan.result;

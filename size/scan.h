@@ -9,6 +9,9 @@
 #include "osd/osd.h"
 
 inline constexpr std::int64_t ScanChunkSize = 0x100000;
+// The most the scan asks to see at once where a source has it all in memory:
+// a run of chunks that two cores test together.
+inline constexpr std::int64_t ScanSpanSize = 32 * ScanChunkSize;
 
 // Where the scan reads from; the file in production, fakes in tests.
 class ScanSource {
@@ -42,6 +45,18 @@ public:
         (void)offset, (void)count, (void)runBegin;
         return nullptr;
     }
+    // Like viewAt, for a span of up to ScanSpanSize bytes (whole chunks), but
+    // only where every byte of it is in memory already, so that showing it
+    // waits for no disk; null otherwise, and the scan goes on chunk by chunk.
+    virtual const unsigned char* residentViewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) {
+        (void)offset, (void)count, (void)runBegin;
+        return nullptr;
+    }
+    // Gets these bytes of the span residentViewAt showed last ready for the
+    // test (maps them), so that the test does not stop at every page.
+    // Called from the scan's thread and its worker at once, for different
+    // bytes.
+    virtual void prepareSpan(std::int64_t offset, std::int64_t count) { (void)offset, (void)count; }
     // The scan is done with every view it was given.
     virtual void releaseViews() {}
 };

@@ -17,25 +17,29 @@ public:
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override;
     OsdError lastError() const override { return file_.error; }
 
+    static constexpr std::int64_t kBatchAlignment = std::int64_t{2} << 20;
+
 private:
     OsdFile& file_;
-    std::int64_t stride_ = std::int64_t{1} << 20;
+    // A first batch as long as a span, which the scan then tests in one go.
+    std::int64_t stride_ = ScanSpanSize;
 };
 
 // Reads an open file like FileSource, and also shows it through mapped views:
 // one window at a time, up to kWindowSize bytes ending at the bytes asked
 // for, unmapped before the next one is made, so that neither address space
-// nor resident memory grows with the file. Each chunk is brought in just
-// before it is tested; where that had to wait for the disk, the kLookahead
-// bytes below each chunk of the window are brought in meanwhile on a second
-// thread (which costs a little when the cache has everything). Where mapping
-// is refused, it offers no views and the scan reads.
+// nor resident memory grows with the file. Where the cache holds a whole
+// span, it shows the span at once (the scan tests it on two cores). Else
+// each chunk is brought in just before it is tested; where that had to wait
+// for the disk, the kLookahead bytes below each chunk of the window are
+// brought in meanwhile on a second thread. Where mapping is refused, it
+// offers no views and the scan reads.
 class MappedFileSource final : public ScanSource {
 public:
-    static constexpr std::int64_t kWindowSize = std::int64_t{16} << 20;
-    // Window ends fall on large-page edges, so that cached large pages map
-    // whole.
-    static constexpr std::int64_t kWindowAlignment = std::int64_t{2} << 20;
+    static constexpr std::int64_t kWindowSize = ScanSpanSize;
+    // Windows begin and end on large-page edges, so that cached large
+    // pages map whole.
+    static constexpr std::int64_t kWindowAlignment = FileSource::kBatchAlignment;
     // Small enough that on a slow disk the chunk the scan waits for is never
     // queued behind much else.
     static constexpr std::int64_t kLookahead = std::int64_t{2} << 20;
@@ -48,12 +52,19 @@ public:
     }
     OsdError lastError() const override { return file_.error; }
     const unsigned char* viewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) override;
+    const unsigned char* residentViewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) override;
+    // Mapping a span's pages in one call costs less than a fault for each;
+    // a page that cannot be had fails in the test instead.
+    void prepareSpan(std::int64_t offset, std::int64_t count) override { (void)window_.prefetch(offset, count); }
     void releaseViews() override {
         prefetcher_.wait();
         window_.reset();
     }
 
 private:
+    // Makes sure a window shows the bytes; false where mapping is refused.
+    bool mapWindow(std::int64_t offset, std::int64_t count, std::int64_t runBegin);
+
     OsdFile& file_;
     FileSource reader_;
     OsdMappedView window_;
