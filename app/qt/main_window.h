@@ -3,6 +3,7 @@
 // the View operations the handlers use.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
@@ -93,6 +94,10 @@ private:
     ExactPath edit1Path_;
     bool closeRequested_ = false;
     bool commandsEnabled_ = true;
+    // While a scan runs, the bar is drawn at most once a frame; the last
+    // position asked for waits here until its turn or the scan's end.
+    QElapsedTimer progressDrawn_;
+    std::optional<int> progressWaiting_;
     bool shownBefore_ = false;
     std::unique_ptr<Dialogs> nativeDialogs_;
     Dialogs* dialogs_ = nullptr;
