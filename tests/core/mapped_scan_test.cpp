@@ -21,6 +21,7 @@
 #include "size/scan.h"
 #include "size/scan_file.h"
 #include "size/set_length.h"
+#include "tests/child_process.h"
 #include "tests/temp_dir.h"
 
 #ifdef _WIN32
@@ -489,20 +490,6 @@ TEST(MappedScan, ViewShowsTheFileBytesAtAnyOffset) {
 // --- A view that fails under the test ----------------------------------------
 
 #ifndef _WIN32
-
-// Runs `body` in a child process, so that a fault nobody catches ends the
-// child, not the test program. Its exit code, or 128 + the signal that
-// ended it.
-int in_child(const std::function<int()>& body) {
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) ::_exit(body());
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return -1;
-}
 
 // A second process that cuts the file when asked, and answers once it has.
 class Truncator {

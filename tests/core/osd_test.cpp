@@ -2,6 +2,7 @@
 
 #include "osd/osd.h"
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -283,6 +284,35 @@ TEST(Osd, ManyDataRunsKeepTheLastOnesAndTheHoleAtTheEnd) {
     EXPECT_LT(ranges.back().end, runs * 2 * kBlock) << "the hole at the end stays a hole";
     EXPECT_GE(ranges.back().end, (runs - 1) * 2 * kBlock + 1);
     EXPECT_EQ(osd_count_data_runs(file, file.size), runs) << "counted whole, past the kept ones";
+}
+
+// Whether a view's bytes are in the cache: yes for a file just written; no
+// once its pages were dropped (Linux); Windows cannot tell, so never.
+TEST(Osd, ResidentFollowsTheCache) {
+    TempDir dir;
+    const std::string path = dir.file("cached.bin");
+    const std::int64_t size = 8 * 1024 * 1024 + 4096;
+    write_file(path, std::string(static_cast<std::size_t>(size), 'c'));
+    OsdFile file;
+    ASSERT_EQ(osd_open(file, path, OsdAccess::Read), 0);
+    OsdMappedView view = osd_map_view(file, 4096, size - 4096);
+    ASSERT_TRUE(view.mapped());
+    EXPECT_EQ(view.data()[0], 'c');
+#ifdef _WIN32
+    EXPECT_FALSE(view.resident(4096, size - 4096));
+#else
+    EXPECT_TRUE(view.resident(4096, size - 4096));
+    EXPECT_TRUE(view.resident(size - 10, 10));
+    EXPECT_FALSE(view.resident(0, 4096)) << "not inside the view";
+#ifdef __linux__
+    view.reset();
+    ASSERT_EQ(::fdatasync(static_cast<int>(file.handle)), 0);
+    ASSERT_EQ(::posix_fadvise(static_cast<int>(file.handle), 0, 0, POSIX_FADV_DONTNEED), 0);
+    view = osd_map_view(file, 4096, size - 4096);
+    EXPECT_FALSE(view.resident(4096, size - 4096)) << "dropped from the cache";
+#endif
+#endif
+    osd_close(file);
 }
 
 }  // namespace

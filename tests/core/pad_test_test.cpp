@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "size/pad_test.h"
@@ -26,6 +28,36 @@ TEST(PadTest, BothKernelsFindTheLastByteThatIsNotPadding) {
                     ASSERT_EQ(last_non_pad_with(kernel, p, length, static_cast<std::uint8_t>(pad)), at)
                         << "kernel " << static_cast<int>(kernel) << " pad " << pad << " length " << length;
                     ASSERT_EQ(last_non_pad(p, length, static_cast<std::uint8_t>(pad)), at);
+                }
+            }
+        }
+    }
+}
+
+// Long buffers are tested front to back in one pass (the whole 128-byte
+// groups at the end), with aligned loads in the middle and plain ones at
+// either end: every start address modulo the vector size, with the last
+// other byte at the ends of each part.
+TEST(PadTest, LongBuffersAtEveryAlignment) {
+    std::string storage(256 * 1024 + 256, '\0');
+    for (PadKernel kernel : {PadKernel::Baseline, PadKernel::Avx2}) {
+        if (!pad_kernel_available(kernel)) continue;
+        for (std::int64_t length : {std::int64_t{256 * 1024}, std::int64_t{256 * 1024 + 77}}) {
+            for (std::int64_t shift = 0; shift < 32; ++shift) {
+                auto* bytes = reinterpret_cast<unsigned char*>(storage.data()) + shift;
+                const std::uint8_t pad = shift % 2 == 0 ? 0x00 : 0xFF;
+                std::fill(bytes, bytes + length, pad);
+                ASSERT_EQ(last_non_pad_with(kernel, bytes, length, pad), -1);
+                const std::int64_t groups = length % 128;  // where the whole groups begin
+                const auto address = reinterpret_cast<std::uintptr_t>(bytes + groups);
+                const std::int64_t head = groups + ((32 - static_cast<std::int64_t>(address & 31)) & 31);
+                for (std::int64_t at : {std::int64_t{0}, groups - 1, groups, head - 1, head, head + 127, head + 128,
+                                        length / 2, length - 129, length - 128, length - 1}) {
+                    if (at < 0) continue;
+                    bytes[at] = static_cast<unsigned char>(pad ^ 0x10);
+                    ASSERT_EQ(last_non_pad_with(kernel, bytes, length, pad), at)
+                        << "kernel " << static_cast<int>(kernel) << " length " << length << " shift " << shift;
+                    bytes[at] = pad;
                 }
             }
         }

@@ -371,6 +371,20 @@ TEST_F(WindowTest, DuringAScanEdit1TakesNoTypingAndTheWindowNoDrops) {
     EXPECT_TRUE(control("Edit5")->acceptDrops()) << "unit fields take text drops again";
 }
 
+// During a scan the bar moves at most once a frame; whatever it was last
+// told shows once the scan is over, and outside a scan at once.
+TEST_F(WindowTest, ProgressDuringAScanSettlesOnTheLastPosition) {
+    auto* bar = control<QProgressBar>("ProgressBar1");
+    form.setCommandsEnabled(false);
+    for (int position = 100; position >= 37; --position) form.setProgress(position);
+    EXPECT_GE(bar->value(), 37);
+    form.setCommandsEnabled(true);
+    EXPECT_EQ(bar->value(), 37);
+    form.setProgress(12);
+    form.setProgress(11);
+    EXPECT_EQ(bar->value(), 11);
+}
+
 // ---------------------------------------------------------------- view
 
 TEST_F(WindowTest, StatusTextSurvivesHoverTips) {
