@@ -66,6 +66,12 @@ std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin);
 // the count is met or the file ends. Returns the bytes read, 0 on failure.
 [[nodiscard]] std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count);
 
+// Reads up to `count` bytes at `offset`, like osd_seek then osd_read but in
+// one call per piece. Where the file pointer ends up is the system's affair
+// (Windows moves it, POSIX does not); `position` follows it. Returns the
+// bytes read, 0 on failure.
+[[nodiscard]] std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::int64_t count);
+
 // Writes all `count` bytes at the file pointer. Returns the bytes written;
 // fewer on failure.
 [[nodiscard]] std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count);

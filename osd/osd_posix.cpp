@@ -154,6 +154,24 @@ std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
     return done;
 }
 
+std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::int64_t count) {
+    if (count <= 0 || offset < 0) return 0;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const ssize_t got =
+            ::pread(descriptor(file), bytes + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            file.error = error_from_errno(errno, OsdError::ReadFailed);
+            return 0;
+        }
+        if (got == 0) break;  // end of file
+        done += got;
+    }
+    return done;
+}
+
 std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
     ignore_file_size_signal();
     const auto* bytes = static_cast<const unsigned char*>(buffer);

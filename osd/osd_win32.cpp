@@ -176,6 +176,32 @@ std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
     return done;
 }
 
+std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::int64_t count) {
+    if (count <= 0 || offset < 0 || file.handle == kOsdInvalidHandle) return 0;
+    constexpr std::int64_t kChunk = std::int64_t{1} << 30;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const auto want = static_cast<DWORD>(std::min(count - done, kChunk));
+        // On a handle opened for plain (not overlapped) use, the offset in
+        // OVERLAPPED makes this one positioned read; the pointer moves past it.
+        OVERLAPPED at{};
+        const auto where = static_cast<std::uint64_t>(offset + done);
+        at.Offset = static_cast<DWORD>(where);
+        at.OffsetHigh = static_cast<DWORD>(where >> 32);
+        DWORD got = 0;
+        if (!ReadFile(native(file), bytes + done, want, &got, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            file.error = error_from_code(GetLastError(), OsdError::ReadFailed);
+            return 0;
+        }
+        if (got == 0) break;  // end of file
+        done += got;
+    }
+    file.position = offset + done;
+    return done;
+}
+
 std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
     if (file.handle == kOsdInvalidHandle) return 0;
     constexpr std::int64_t kChunk = std::int64_t{1} << 30;

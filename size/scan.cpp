@@ -13,6 +13,9 @@
 
 namespace {
 
+// Spans shorter than this are not shared with the worker.
+constexpr int kSharedSpanChunks = 4;
+
 // The kernel copies file data into a page-aligned buffer several times faster
 // than into one that starts mid cache line.
 constexpr std::size_t kBufferAlignment = 4096;
@@ -331,7 +334,11 @@ private:
         const int upperChunks = (chunks + 1) / 2;
         LowerPart lower{view, chunks - upperChunks, pad_};
         ScanSource& source = source_;
-        const bool onWorker = worker_->start([&lower, &source, spanStart] { lower.test(source, spanStart); });
+        // Waking the worker can take longer than testing a few MiB (a
+        // virtual machine's idle core sleeps): a short span, such as the
+        // first look at views, is tested here alone.
+        const bool onWorker = chunks >= kSharedSpanChunks &&
+                              worker_->start([&lower, &source, spanStart] { lower.test(source, spanStart); });
         const ScanWorkerJoin joined(*worker_);
         auto endsHere = [&](Status status) {
             lower.unwanted.store(true, std::memory_order_relaxed);

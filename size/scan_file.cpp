@@ -17,8 +17,7 @@ OsdRangesBelow FileSource::dataRangesBelow(std::int64_t end) {
 }
 
 bool FileSource::readAt(std::int64_t offset, void* buffer, std::int64_t count) {
-    if (osd_seek(file_, offset, OsdOrigin::Begin) != offset) return false;
-    if (osd_read(file_, buffer, count) == count) return true;
+    if (osd_read_at(file_, offset, buffer, count) == count) return true;
     // A short read means the file was cut under the scan.
     if (file_.error == OsdError::None) file_.error = OsdError::ReadFailed;
     return false;

@@ -69,6 +69,18 @@ TEST(Osd, OpenTakesTheSizeAndReadAdvances) {
     EXPECT_EQ(osd_read(file, buffer, 16), 0);
     EXPECT_EQ(osd_seek(file, -1, OsdOrigin::Begin), -1);
     EXPECT_EQ(file.position, 10);
+
+    // Reads at an offset give the same bytes, wherever the pointer stood,
+    // and the pointer reads on correctly from where the record says.
+    EXPECT_EQ(osd_read_at(file, 2, buffer, 3), 3);
+    EXPECT_EQ(std::string(buffer, 3), "234");
+    EXPECT_EQ(osd_read_at(file, 8, buffer, 16), 2);
+    EXPECT_EQ(std::string(buffer, 2), "89");
+    EXPECT_EQ(osd_read_at(file, 10, buffer, 16), 0);
+    EXPECT_EQ(osd_seek(file, file.position, OsdOrigin::Begin), file.position);
+    const std::int64_t at = file.position;
+    const std::int64_t got = osd_read(file, buffer, 16);
+    EXPECT_EQ(got, 10 - at);
 }
 
 TEST(Osd, SetEofCutsAndExtendsWithZeros) {
@@ -141,7 +153,7 @@ TEST(Osd, SizesPastThirtyTwoBitsAreExact) {
         make_sparse(path, static_cast<std::uintmax_t>(size));
         TraceCapture trace;
         EXPECT_EQ(osd_filesize(path), size);
-                OsdFile file;
+        OsdFile file;
         ASSERT_EQ(osd_open(file, path, OsdAccess::ReadWrite), 0);
         EXPECT_EQ(file.size, size);
         EXPECT_EQ(osd_seek(file, 0, OsdOrigin::End), size);
@@ -151,6 +163,9 @@ TEST(Osd, SizesPastThirtyTwoBitsAreExact) {
         ASSERT_EQ(osd_seek(file, -1, OsdOrigin::End), std::int64_t{4} << 30);
         char byte = 'x';
         EXPECT_EQ(osd_read(file, &byte, 1), 1);
+        EXPECT_EQ(byte, '\0');
+        byte = 'x';
+        EXPECT_EQ(osd_read_at(file, std::int64_t{4} << 30, &byte, 2), 1) << "offsets past 32 bits";
         EXPECT_EQ(byte, '\0');
     }
 }
