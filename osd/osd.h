@@ -88,6 +88,15 @@ void osd_allow_holes(OsdFile& file);
 // Closes the handle; harmless on a record that holds the invalid handle.
 int osd_close(OsdFile& file);
 
+// A second handle on the same open file, for a second thread's positioned
+// reads, with an error slot of its own. 0 on success, 1 on failure.
+[[nodiscard]] int osd_duplicate(const OsdFile& file, OsdFile& copy);
+
+// Whether every byte of [offset, offset + count) is in the system's cache,
+// so that reading it waits for no disk. False when the system cannot tell
+// (before Linux 6.5, elsewhere, or for a file it will not say of).
+bool osd_cached(const OsdFile& file, std::int64_t offset, std::int64_t count);
+
 // 1 if the path names an entry (file or folder), 0 if not.
 [[nodiscard]] int osd_exists(const std::string& path);
 

@@ -210,6 +210,74 @@ int osd_seteof(OsdFile& file) {
 
 void osd_allow_holes(OsdFile&) {}
 
+namespace {
+
+std::int64_t page_size() {
+    static const std::int64_t size = [] {
+        const long value = ::sysconf(_SC_PAGESIZE);
+        return value > 0 ? static_cast<std::int64_t>(value) : std::int64_t{4096};
+    }();
+    return size;
+}
+
+#if defined(__linux__)
+// cachestat(2), Linux 6.5 and later; older C libraries do not declare it.
+struct CachestatRange {
+    std::uint64_t offset;
+    std::uint64_t length;
+};
+struct Cachestat {
+    std::uint64_t cached;
+    std::uint64_t dirty;
+    std::uint64_t writeback;
+    std::uint64_t evicted;
+    std::uint64_t recentlyEvicted;
+};
+constexpr long kCachestatCall = 451;
+
+// Whether every page of the range is cached: 1 yes, 0 no, -1 cannot tell.
+int cached_by_cachestat(int descriptor, std::uint64_t offset, std::uint64_t length) {
+    static std::atomic<bool> unavailable{false};
+    if (unavailable.load(std::memory_order_relaxed)) return -1;
+    const CachestatRange range{offset, length};
+    Cachestat stat{};
+    if (::syscall(kCachestatCall, descriptor, &range, &stat, 0) != 0) {
+        if (errno == ENOSYS) unavailable.store(true, std::memory_order_relaxed);
+        return -1;
+    }
+    return stat.cached * static_cast<std::uint64_t>(page_size()) >= length ? 1 : 0;
+}
+#endif
+
+}  // namespace
+
+bool osd_cached(const OsdFile& file, std::int64_t offset, std::int64_t count) {
+    if (count <= 0) return true;
+    if (file.handle == kOsdInvalidHandle || offset < 0) return false;
+#if defined(__linux__)
+    const auto pageMask = static_cast<std::uint64_t>(page_size() - 1);
+    const std::uint64_t first = static_cast<std::uint64_t>(offset) & ~pageMask;
+    const std::uint64_t last = (static_cast<std::uint64_t>(offset + count) + pageMask) & ~pageMask;
+    return cached_by_cachestat(static_cast<int>(file.handle), first, last - first) == 1;
+#else
+    return false;
+#endif
+}
+
+int osd_duplicate(const OsdFile& file, OsdFile& copy) {
+    osd_close(copy);
+    const int fd = file.handle == kOsdInvalidHandle ? -1 : ::fcntl(static_cast<int>(file.handle), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        copy.error = error_from_errno(errno);
+        return 1;
+    }
+    copy.handle = fd;
+    copy.size = file.size;
+    copy.position = 0;
+    copy.error = OsdError::None;
+    return 0;
+}
+
 int osd_close(OsdFile& file) {
     if (file.handle == kOsdInvalidHandle) return 0;
     int rc = ::close(descriptor(file));
@@ -310,14 +378,6 @@ std::int64_t osd_allocated_bytes(OsdFile& file) {
 namespace {
 
 std::atomic<bool> mapping_refused{false};
-
-std::int64_t page_size() {
-    static const std::int64_t size = [] {
-        const long value = ::sysconf(_SC_PAGESIZE);
-        return value > 0 ? static_cast<std::int64_t>(value) : std::int64_t{4096};
-    }();
-    return size;
-}
 
 // Maps `length` bytes of the file from `start` at an address that lies as
 // far past a 2 MiB edge as `start` does. Only then can the cache's 2 MiB
@@ -421,39 +481,6 @@ bool OsdMappedView::prefetch(std::int64_t offset, std::int64_t count) const {
     (void)::madvise(start, length, MADV_WILLNEED);
     return true;
 }
-
-namespace {
-
-#if defined(__linux__)
-// cachestat(2), Linux 6.5 and later; older C libraries do not declare it.
-struct CachestatRange {
-    std::uint64_t offset;
-    std::uint64_t length;
-};
-struct Cachestat {
-    std::uint64_t cached;
-    std::uint64_t dirty;
-    std::uint64_t writeback;
-    std::uint64_t evicted;
-    std::uint64_t recentlyEvicted;
-};
-constexpr long kCachestatCall = 451;
-
-// Whether every page of the range is cached: 1 yes, 0 no, -1 cannot tell.
-int cached_by_cachestat(int descriptor, std::uint64_t offset, std::uint64_t length) {
-    static std::atomic<bool> unavailable{false};
-    if (unavailable.load(std::memory_order_relaxed)) return -1;
-    const CachestatRange range{offset, length};
-    Cachestat stat{};
-    if (::syscall(kCachestatCall, descriptor, &range, &stat, 0) != 0) {
-        if (errno == ENOSYS) unavailable.store(true, std::memory_order_relaxed);
-        return -1;
-    }
-    return stat.cached * static_cast<std::uint64_t>(page_size()) >= length ? 1 : 0;
-}
-#endif
-
-}  // namespace
 
 bool OsdMappedView::resident(std::int64_t offset, std::int64_t count) const {
     if (count <= 0) return true;

@@ -259,6 +259,28 @@ int osd_close(OsdFile& file) {
     return closed ? 0 : 1;
 }
 
+int osd_duplicate(const OsdFile& file, OsdFile& copy) {
+    osd_close(copy);
+    HANDLE duplicate = INVALID_HANDLE_VALUE;
+    if (file.handle == kOsdInvalidHandle ||
+        !DuplicateHandle(GetCurrentProcess(), native(file), GetCurrentProcess(), &duplicate, 0,
+                         FALSE, DUPLICATE_SAME_ACCESS)) {
+        copy.error = error_from_code(GetLastError());
+        return 1;
+    }
+    copy.handle = reinterpret_cast<OsdHandle>(duplicate);
+    copy.size = file.size;
+    copy.position = 0;
+    copy.error = OsdError::None;
+    return 0;
+}
+
+// Windows has no cheap way to ask whether a file's pages sit in its cache.
+bool osd_cached(const OsdFile& file, std::int64_t offset, std::int64_t count) {
+    (void)file, (void)offset, (void)count;
+    return false;
+}
+
 int osd_exists(const std::string& path) {
     const std::optional<std::wstring> wide = widen(path);
     if (!wide) return 0;

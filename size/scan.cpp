@@ -81,11 +81,10 @@ public:
 
 private:
     enum class Way { View, Read };
-    // Reading costs the same for every chunk. Views pay for mapping a window
-    // and handing half of each span to the other core: their sample is a
-    // whole span, so that this counts as little as it does in a run.
-    static constexpr std::int64_t kReadSample = 4 * ScanChunkSize;
-    static constexpr std::int64_t kViewSample = ScanSpanSize;
+    // Either way hands half of each span to the other core, and views pay
+    // for mapping a window too: a sample is a whole span, so that this
+    // counts as little as it does in a run.
+    static constexpr std::int64_t kSample = ScanSpanSize;
     // The first bytes after a change of way are not timed: they may have
     // been brought in ahead by the other way, or pay for setting up this one.
     static constexpr std::int64_t kUntimed = 2 * ScanChunkSize;
@@ -101,12 +100,11 @@ private:
     };
 
     static Way other(Way way) { return way == Way::View ? Way::Read : Way::View; }
-    static std::int64_t sampleOf(Way way) { return way == Way::View ? kViewSample : kReadSample; }
 
     void startSample(Way way) {
         current_ = way;
         sampling_ = true;
-        left_ = kUntimed + sampleOf(way);
+        left_ = kUntimed + kSample;
         untimed_ = kUntimed;
     }
 
@@ -133,7 +131,7 @@ private:
         // A close call may be noise (a disk's first reads, a busy machine):
         // a short run, then look again.
         const double run = faster < 1.5 * slower ? static_cast<double>(kFirstRun)
-                                                 : std::clamp(sampleOf(other(winner)) * kRunsPerSample * faster / slower,
+                                                 : std::clamp(kSample * kRunsPerSample * faster / slower,
                                                               static_cast<double>(kFirstRun),
                                                               static_cast<double>(kLongestRun));
         run_ = winner == winner_ ? std::max(static_cast<std::int64_t>(run), std::min(run_ * 2, kLongestRun))
@@ -150,7 +148,7 @@ private:
     Way winner_ = Way::View;
     bool sampled_ = false;   // both ways measured once
     bool sampling_ = true;   // the stretch under way is a sample
-    std::int64_t left_ = kUntimed + kReadSample;
+    std::int64_t left_ = kUntimed + kSample;
     std::int64_t untimed_ = kUntimed;
     std::int64_t run_ = 0;
     Tally tallies_[2];
@@ -180,37 +178,77 @@ void run_view_test(void* context) {
     test->lastNonPad = last_non_pad(test->bytes, test->count, test->pad);
 }
 
+// What testing one chunk found.
+struct ChunkOutcome {
+    enum class Kind { AllPad, Found, Failed };
+    Kind kind = Kind::AllPad;
+    std::int64_t lastNonPad = -1;  // from the chunk's start, when Found
+    OsdError error = OsdError::None;  // when Failed
+};
+
+// Tests a chunk where a view shows it. A byte that cannot be touched (the
+// file shrank, a page could not be read in) fails it.
+ChunkOutcome test_view_chunk(const unsigned char* bytes, std::int64_t count, std::uint8_t pad) {
+    ViewTest test{bytes, count, pad, -1};
+    if (!osd_run_guarded(bytes, count, run_view_test, &test)) return {ChunkOutcome::Kind::Failed, -1, OsdError::ReadFailed};
+    if (test.lastNonPad >= 0) return {ChunkOutcome::Kind::Found, test.lastNonPad, OsdError::None};
+    return {};
+}
+
+// Reads a chunk into `buffer` a piece at a time from its end, testing each
+// piece right after its read, and stops at the first other byte.
+ChunkOutcome read_chunk(ScanSource& source, unsigned char* buffer, std::int64_t chunkStart, std::int64_t count,
+                        std::uint8_t pad) {
+    for (std::int64_t end = count; end > 0;) {
+        const std::int64_t piece = end < kPieceSize ? end : kPieceSize;
+        end -= piece;
+        if (!source.readAt(chunkStart + end, buffer, piece)) {
+            return {ChunkOutcome::Kind::Failed, -1, source.lastError()};
+        }
+        const std::int64_t index = last_non_pad(buffer, piece, pad);
+        if (index >= 0) return {ChunkOutcome::Kind::Found, end + index, OsdError::None};
+    }
+    return {};
+}
+
+// How the bytes of a span are got at: shown by a view, or read through a
+// source into a buffer.
+struct SpanAccess {
+    const unsigned char* view;  // the span's first byte, or null to read
+    ScanSource* reader;
+    unsigned char* buffer;
+
+    ChunkOutcome test(std::int64_t spanStart, std::int64_t chunkStart, std::uint8_t pad) const {
+        if (view != nullptr) return test_view_chunk(view + (chunkStart - spanStart), ScanChunkSize, pad);
+        return read_chunk(*reader, buffer, chunkStart, ScanChunkSize, pad);
+    }
+};
+
 // The lower part of a span, tested chunk by chunk from its top on the
 // worker while the scan's own thread tests the upper part. Stops at the
-// first chunk that holds other bytes or cannot be touched, as the scan
+// first chunk that holds other bytes or cannot be got at, as the scan
 // itself would, or when the scan no longer needs it.
 struct LowerPart {
-    const unsigned char* bytes;  // its first byte
+    LowerPart(SpanAccess access, std::int64_t start, int chunks, std::uint8_t pad)
+        : access(access), start(start), chunks(chunks), pad(pad) {}
+
+    SpanAccess access;
+    std::int64_t start;  // of the span, and of this part
     int chunks;
     std::uint8_t pad;
     std::atomic<bool> unwanted{false};
-    // What was found: the chunk (counted from the top, 0 first) that ends
-    // the scan, and in it the last byte other than the pad, or a fault.
+    // The chunk (counted from the top, 0 first) that ends the scan, and what
+    // was found there.
     int endingChunk = -1;
-    bool faulted = false;
-    std::int64_t lastNonPad = -1;
+    ChunkOutcome outcome;
 
-    void test(ScanSource& source, std::int64_t start) {
-        source.prepareSpan(start, chunks * ScanChunkSize);
-        testChunks();
-    }
-
-    void testChunks() {
+    void test(ScanSource& source) {
+        if (access.view != nullptr) source.prepareSpan(start, chunks * ScanChunkSize);
         for (int chunk = 0; chunk < chunks && !unwanted.load(std::memory_order_relaxed); ++chunk) {
-            ViewTest view{bytes + (chunks - 1 - chunk) * ScanChunkSize, ScanChunkSize, pad, -1};
-            if (!osd_run_guarded(view.bytes, view.count, run_view_test, &view)) {
+            const ChunkOutcome found = access.test(start, start + (chunks - 1 - chunk) * ScanChunkSize, pad);
+            if (found.kind != ChunkOutcome::Kind::AllPad) {
                 endingChunk = chunk;
-                faulted = true;
-                return;
-            }
-            if (view.lastNonPad >= 0) {
-                endingChunk = chunk;
-                lastNonPad = view.lastNonPad;
+                outcome = found;
                 return;
             }
         }
@@ -236,9 +274,9 @@ namespace {
 class BackwardScan {
 public:
     BackwardScan(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad,
-                 ScanAccess access, unsigned char* buffer, ScanWorker* worker)
-        : position(size), source_(source), observer_(observer), pad_(pad), chooser_(access), buffer_(buffer),
-          worker_(worker) {
+                 ScanAccess access, unsigned char* buffer, ScanWorker* worker, unsigned char* workerBuffer)
+        : position(size), source_(source), observer_(observer), pad_(pad), access_(access), chooser_(access),
+          buffer_(buffer), worker_(worker), workerBuffer_(workerBuffer) {
         result.size = size;
     }
 
@@ -254,8 +292,6 @@ public:
                 result.status = Status::Stopped;
                 return true;
             }
-            const std::int64_t chunk = position - begin < ScanChunkSize ? position - begin : ScanChunkSize;
-            const std::int64_t chunkStart = position - chunk;
             const Clock::time_point started = Clock::now();
             const bool wantsView = chooser_.wantsView();
             if (!wantsView && viewsHeld_) {
@@ -263,57 +299,38 @@ public:
                 source_.releaseViews();
                 viewsHeld_ = false;
             }
-            if (wantsView && worker_ != nullptr && position <= spanFloor_) {
+            if (worker_ != nullptr && position <= spanFloor_) {
                 // Every chunk down to `begin` in whole chunks, up to a span.
                 const std::int64_t span =
                     std::min({position - begin, ScanSpanSize, chooser_.bytesLeft()}) / ScanChunkSize * ScanChunkSize;
                 if (span >= 2 * ScanChunkSize) {
-                    const unsigned char* spanView = source_.residentViewAt(position - span, span, begin);
-                    if (spanView != nullptr) {
-                        viewsHeld_ = true;
-                        if (throughSpan(spanView, span)) return true;
-                        chooser_.record(true, span, seconds_between(started, Clock::now()));
+                    const std::int64_t spanStart = position - span;
+                    SpanAccess access{nullptr, nullptr, nullptr};
+                    if (wantsView) {
+                        access.view = source_.residentViewAt(spanStart, span, begin);
+                        viewsHeld_ = viewsHeld_ || access.view != nullptr;
+                    } else if (access_ == ScanAccess::Fastest && workerBuffer_ != nullptr &&
+                               source_.spanCached(spanStart, span)) {
+                        access.reader = source_.concurrentReader();
+                    }
+                    if (access.view != nullptr || access.reader != nullptr) {
+                        if (throughSpan(access, span)) return true;
+                        chooser_.record(wantsView, span, seconds_between(started, Clock::now()));
                         continue;
                     }
                     // Not all in memory: chunk by chunk until below it.
                     spanFloor_ = position - span;
                 }
             }
+            const std::int64_t chunk = position - begin < ScanChunkSize ? position - begin : ScanChunkSize;
+            const std::int64_t chunkStart = position - chunk;
             const unsigned char* view = wantsView ? source_.viewAt(chunkStart, chunk, begin) : nullptr;
-            if (view != nullptr) {
-                viewsHeld_ = true;
-                ViewTest test{view, chunk, pad_, -1};
-                if (!osd_run_guarded(view, chunk, run_view_test, &test)) {
-                    result.status = Status::ReadError;
-                    result.failedAt = chunkStart;
-                    result.error = OsdError::ReadFailed;
-                    return true;
-                }
-                if (test.lastNonPad >= 0) {
-                    result.trailing = result.size - (chunkStart + test.lastNonPad + 1);
-                    return true;
-                }
-                position = chunkStart;
-                chooser_.record(true, chunk, seconds_between(started, Clock::now()));
-                continue;
-            }
-            while (position > chunkStart) {
-                const std::int64_t piece = position - chunkStart < kPieceSize ? position - chunkStart : kPieceSize;
-                const std::int64_t offset = position - piece;
-                if (!source_.readAt(offset, buffer_, piece)) {
-                    result.status = Status::ReadError;
-                    result.failedAt = chunkStart;
-                    result.error = source_.lastError();
-                    return true;
-                }
-                const std::int64_t index = last_non_pad(buffer_, piece, pad_);
-                if (index >= 0) {
-                    result.trailing = result.size - (offset + index + 1);
-                    return true;
-                }
-                position = offset;
-            }
-            chooser_.record(false, chunk, seconds_between(started, Clock::now()));
+            viewsHeld_ = viewsHeld_ || view != nullptr;
+            const ChunkOutcome outcome = view != nullptr ? test_view_chunk(view, chunk, pad_)
+                                                         : read_chunk(source_, buffer_, chunkStart, chunk, pad_);
+            if (endsScan(outcome, chunkStart)) return true;
+            position = chunkStart;
+            chooser_.record(view != nullptr, chunk, seconds_between(started, Clock::now()));
         }
         return false;
     }
@@ -322,64 +339,70 @@ public:
     std::int64_t position;
 
 private:
-    // Tests the `span` bytes below `position`, shown at `view`: the upper
-    // chunks here, the lower ones on the worker at the same time. The
-    // observer has been told about the first chunk; it is told about each
-    // of the others in turn, as if they were tested one after another. True
-    // when that ends the scan.
-    bool throughSpan(const unsigned char* view, std::int64_t span) {
-        using Status = ScanResult::Status;
+    // Sets the result where a chunk's outcome ends the scan.
+    bool endsScan(const ChunkOutcome& outcome, std::int64_t chunkStart) {
+        switch (outcome.kind) {
+            case ChunkOutcome::Kind::AllPad: return false;
+            case ChunkOutcome::Kind::Found:
+                result.trailing = result.size - (chunkStart + outcome.lastNonPad + 1);
+                return true;
+            case ChunkOutcome::Kind::Failed:
+                result.status = ScanResult::Status::ReadError;
+                result.failedAt = chunkStart;
+                result.error = outcome.error;
+                return true;
+        }
+        return true;
+    }
+
+    // Tests the `span` bytes below `position`: the upper chunks here, the
+    // lower ones on the worker at the same time. The observer has been told
+    // about the first chunk; it is told about each of the others in turn,
+    // as if they were tested one after another. True when that ends the scan.
+    bool throughSpan(const SpanAccess& access, std::int64_t span) {
         const std::int64_t spanStart = position - span;
         const int chunks = static_cast<int>(span / ScanChunkSize);
         const int upperChunks = (chunks + 1) / 2;
-        LowerPart lower{view, chunks - upperChunks, pad_};
+        LowerPart lower(access, spanStart, chunks - upperChunks, pad_);
+        if (access.view == nullptr) lower.access.buffer = workerBuffer_;
         ScanSource& source = source_;
         // Waking the worker can take longer than testing a few MiB (a
         // virtual machine's idle core sleeps): a short span, such as the
-        // first look at views, is tested here alone.
-        const bool onWorker = chunks >= kSharedSpanChunks &&
-                              worker_->start([&lower, &source, spanStart] { lower.test(source, spanStart); });
+        // first look at views, is tested here alone, through this thread's
+        // own source and buffer.
+        const bool onWorker =
+            chunks >= kSharedSpanChunks && worker_->start([&lower, &source] { lower.test(source); });
         const ScanWorkerJoin joined(*worker_);
-        auto endsHere = [&](Status status) {
+        if (!onWorker && access.view == nullptr) lower.access = {nullptr, &source_, buffer_};
+        const SpanAccess upper{access.view, &source_, buffer_};
+        auto endsHere = [&](const ChunkOutcome& outcome, std::int64_t chunkStart) {
             lower.unwanted.store(true, std::memory_order_relaxed);
-            result.status = status;
-            return true;
+            return endsScan(outcome, chunkStart);
         };
-        source_.prepareSpan(position - upperChunks * ScanChunkSize, upperChunks * ScanChunkSize);
+        if (access.view != nullptr) source_.prepareSpan(position - upperChunks * ScanChunkSize, upperChunks * ScanChunkSize);
         for (int chunk = 0; chunk < upperChunks; ++chunk) {
             if (chunk > 0 && !observer_.beforeChunk(percent_before(position, result.size))) {
-                return endsHere(Status::Stopped);
+                lower.unwanted.store(true, std::memory_order_relaxed);
+                result.status = ScanResult::Status::Stopped;
+                return true;
             }
             const std::int64_t chunkStart = position - ScanChunkSize;
-            ViewTest test{view + (chunkStart - spanStart), ScanChunkSize, pad_, -1};
-            if (!osd_run_guarded(test.bytes, test.count, run_view_test, &test)) {
-                result.failedAt = chunkStart;
-                result.error = OsdError::ReadFailed;
-                return endsHere(Status::ReadError);
-            }
-            if (test.lastNonPad >= 0) {
-                result.trailing = result.size - (chunkStart + test.lastNonPad + 1);
-                return endsHere(Status::Ok);
-            }
+            const ChunkOutcome outcome = upper.test(spanStart, chunkStart, pad_);
+            if (outcome.kind != ChunkOutcome::Kind::AllPad) return endsHere(outcome, chunkStart);
             position = chunkStart;
         }
         if (onWorker) {
             worker_->wait();
         } else {
-            lower.test(source_, spanStart);
+            lower.test(source_);
         }
         for (int chunk = 0; chunk < lower.chunks; ++chunk) {
-            if (!observer_.beforeChunk(percent_before(position, result.size))) return endsHere(Status::Stopped);
-            const std::int64_t chunkStart = position - ScanChunkSize;
-            if (chunk == lower.endingChunk) {
-                if (lower.faulted) {
-                    result.failedAt = chunkStart;
-                    result.error = OsdError::ReadFailed;
-                    return endsHere(Status::ReadError);
-                }
-                result.trailing = result.size - (chunkStart + lower.lastNonPad + 1);
-                return endsHere(Status::Ok);
+            if (!observer_.beforeChunk(percent_before(position, result.size))) {
+                result.status = ScanResult::Status::Stopped;
+                return true;
             }
+            const std::int64_t chunkStart = position - ScanChunkSize;
+            if (chunk == lower.endingChunk) return endsScan(lower.outcome, chunkStart);
             position = chunkStart;
         }
         return false;
@@ -388,9 +411,11 @@ private:
     ScanSource& source_;
     ScanObserver& observer_;
     const std::uint8_t pad_;
+    const ScanAccess access_;
     AccessChooser chooser_;
     unsigned char* const buffer_;
     ScanWorker* const worker_;  // null: one thread only
+    unsigned char* const workerBuffer_;  // the worker's, for reading spans
     // Spans are not asked for above this offset: one was not all in memory.
     std::int64_t spanFloor_ = std::numeric_limits<std::int64_t>::max();
     bool first_ = true;
@@ -409,12 +434,16 @@ ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& ob
     const auto bufferSize = static_cast<std::size_t>(size < kPieceSize ? size : kPieceSize);
     std::unique_ptr<unsigned char[], AlignedDelete> buffer(static_cast<unsigned char*>(
         ::operator new[](bufferSize, std::align_val_t{kBufferAlignment}, std::nothrow)));
-    // Spans go to a second core only where a file is large enough for them.
+    // Spans go to a second core only where a file is large enough for them;
+    // reading only stays on one thread, as a plain baseline.
     std::unique_ptr<ScanWorker> worker;
+    std::unique_ptr<unsigned char[], AlignedDelete> workerBuffer;
     if (access != ScanAccess::ReadOnly && size >= 2 * ScanChunkSize && ScanWorker::worthwhile()) {
         worker = std::make_unique<ScanWorker>();
+        workerBuffer.reset(static_cast<unsigned char*>(
+            ::operator new[](static_cast<std::size_t>(kPieceSize), std::align_val_t{kBufferAlignment}, std::nothrow)));
     }
-    BackwardScan scan(source, size, observer, pad, access, buffer.get(), worker.get());
+    BackwardScan scan(source, size, observer, pad, access, buffer.get(), worker.get(), workerBuffer.get());
     if (!buffer) {
         scan.result.status = ScanResult::Status::NoBuffer;
         return scan.result;

@@ -52,6 +52,17 @@ public:
         (void)offset, (void)count, (void)runBegin;
         return nullptr;
     }
+    // Whether every byte of the `count` at `offset` is in memory, so that
+    // reading them waits for no disk; the scan then reads a span of them on
+    // two cores, through concurrentReader().
+    virtual bool spanCached(std::int64_t offset, std::int64_t count) {
+        (void)offset, (void)count;
+        return false;
+    }
+    // A source over the same bytes whose readAt the scan's worker may call
+    // while the scan's own thread calls this one's, each with an error of
+    // its own. Null when there is none.
+    virtual ScanSource* concurrentReader() { return nullptr; }
     // Gets these bytes of the span residentViewAt showed last ready for the
     // test (maps them), so that the test does not stop at every page.
     // Called from the scan's thread and its worker at once, for different

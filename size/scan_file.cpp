@@ -73,6 +73,17 @@ const unsigned char* MappedFileSource::residentViewAt(std::int64_t offset, std::
     return window_.data() + (offset - window_.offset());
 }
 
+ScanSource* MappedFileSource::concurrentReader() {
+    if (!workerReader_ && !noWorkerReader_) {
+        if (osd_duplicate(file_, workerFile_) == 0) {
+            workerReader_ = std::make_unique<FileSource>(workerFile_);
+        } else {
+            noWorkerReader_ = true;  // the scan then reads on one thread
+        }
+    }
+    return workerReader_.get();
+}
+
 ScanResult scan_file(const std::string& path, ScanObserver& observer, std::uint8_t pad, ScanAccess access) {
     OsdFile file;
     if (osd_open(file, path, OsdAccess::Read) != 0) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "osd/osd.h"
@@ -53,6 +54,8 @@ public:
     OsdError lastError() const override { return file_.error; }
     const unsigned char* viewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) override;
     const unsigned char* residentViewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) override;
+    bool spanCached(std::int64_t offset, std::int64_t count) override { return osd_cached(file_, offset, count); }
+    ScanSource* concurrentReader() override;
     // Mapping a span's pages in one call costs less than a fault for each;
     // a page that cannot be had fails in the test instead.
     void prepareSpan(std::int64_t offset, std::int64_t count) override { (void)window_.prefetch(offset, count); }
@@ -69,6 +72,10 @@ private:
     FileSource reader_;
     OsdMappedView window_;
     OsdPrefetcher prefetcher_;  // after window_: stops before the view goes
+    // The worker's own handle on the file, made when first asked for.
+    OsdFile workerFile_;
+    std::unique_ptr<FileSource> workerReader_;
+    bool noWorkerReader_ = false;
     bool refused_ = false;
     bool windowFromDisk_ = false;
 };

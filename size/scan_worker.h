@@ -2,6 +2,7 @@
 // tests other bytes, so that a scan of cached data uses two cores.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -19,8 +20,7 @@ public:
     static bool worthwhile();
 
     // Starts `job` on the worker's thread. False when there is no such
-    // thread: the caller runs the job itself.
-    // The job must not throw.
+    // thread: the caller runs the job itself. The job must not throw.
     bool start(std::function<void()> job);
     // Returns once the job started last has finished.
     void wait();
@@ -31,7 +31,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::function<void()> job_;
-    bool busy_ = false;
+    std::atomic<bool> busy_{false};  // a job was started and has not finished
     bool quitting_ = false;
     std::thread thread_;
 };

@@ -1,5 +1,5 @@
-// Spans: many chunks shown at once where the cache holds them, the lower half
-// tested on a second core. The answers and the progress are those of the
+// Spans: many chunks shown or read at once where the cache holds them, the
+// lower half tested on a second core. The answers and the progress are those of the
 // chunk-by-chunk scan; a fault on either core is the read error at its chunk;
 // slow spans are given up after a first look.
 #include <gtest/gtest.h>
@@ -36,6 +36,8 @@ public:
     std::vector<OsdRange> dataRanges() override { return {{0, size_}}; }
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
         if (readDelay.count() > 0) std::this_thread::sleep_for(readDelay);
+        ++reads;
+        if (offset <= failAt && failAt < offset + count) return false;
         std::memcpy(buffer, bytes_ + offset, static_cast<std::size_t>(count));
         return true;
     }
@@ -60,9 +62,21 @@ public:
         prepared += count;
     }
     void releaseViews() override { ++releases; }
+    bool spanCached(std::int64_t offset, std::int64_t count) override {
+        EXPECT_LE(offset + count, size_);
+        return concurrent != nullptr;
+    }
+    ScanSource* concurrentReader() override { return concurrent; }
+    OsdError lastError() const override { return error; }
 
     bool offerChunks = true;
     bool offerSpans = true;
+    // A read of the byte at this offset fails, with `error`.
+    std::int64_t failAt = -1;
+    OsdError error = OsdError::ReadFailed;
+    // The reader for the worker; spans are read where there is one.
+    SpanMemorySource* concurrent = nullptr;
+    std::atomic<int> reads{0};
     std::chrono::microseconds readDelay{0}, spanDelay{0};
     int spansGiven = 0;
     int releases = 0;
@@ -173,6 +187,54 @@ TEST(SpanScan, FastestLooksAtSlowSpansOnlyBriefly) {
     slowReads.readDelay = std::chrono::milliseconds(1);  // per 256 KiB piece
     EXPECT_EQ(scan_trailing(slowReads, size, observer).trailing, size);
     EXPECT_GE(slowReads.spansGiven, (size * 3 / 4) / ScanSpanSize) << "reading should be only samples";
+}
+
+// Read spans: where reading is the faster way and the bytes are cached, the
+// worker reads the lower half through a reader of its own. The same answers
+// and progress; a read that fails on either thread is the read error at its
+// chunk, with that reader's cause.
+TEST(SpanScan, ReadSpansGiveTheSameAnswersAndTheirOwnErrors) {
+    if (!two_cores()) GTEST_SKIP() << "one core: no spans";
+    const std::int64_t size = 70 * MiB + 4321;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    for (std::int64_t last : {size - 1, size - 3 * MiB - 7, size - 20 * MiB + 1, std::int64_t{5}}) {
+        bytes[static_cast<std::size_t>(last)] = 'x';
+        SCOPED_TRACE("last " + std::to_string(last));
+        SpanMemorySource source(data_of(bytes), size), workerReader(data_of(bytes), size), plain(data_of(bytes), size);
+        source.offerChunks = source.offerSpans = false;  // reading wins every time
+        source.concurrent = &workerReader;
+        plain.offerChunks = plain.offerSpans = false;
+        Observer spanned, chunked;
+        const ScanResult bySpans = scan_trailing(source, size, spanned);
+        const ScanResult byChunks = scan_trailing(plain, size, chunked, 0, ScanAccess::ReadOnly);
+        EXPECT_EQ(bySpans.trailing, size - 1 - last);
+        EXPECT_EQ(byChunks.trailing, bySpans.trailing);
+        EXPECT_EQ(spanned.percents, chunked.percents);
+        if (last < size - 8 * MiB) {
+            EXPECT_GT(workerReader.reads.load(), 0) << "the worker read nothing";
+        }
+        bytes[static_cast<std::size_t>(last)] = '\0';
+    }
+
+    // Failing reads: at the top of the worker's part of the first whole
+    // span (the first 2 MiB are a span of their own, the next 32 MiB one
+    // more, its lower half the worker's), and in this thread's part.
+    const std::int64_t firstSpanEnd = size - 2 * MiB;
+    const std::int64_t workerTop = firstSpanEnd - 16 * MiB;
+    for (bool onWorker : {true, false}) {
+        SCOPED_TRACE(onWorker ? "the worker's read fails" : "this thread's read fails");
+        SpanMemorySource source(data_of(bytes), size), workerReader(data_of(bytes), size);
+        source.offerChunks = source.offerSpans = false;
+        source.concurrent = &workerReader;
+        SpanMemorySource& failing = onWorker ? workerReader : source;
+        failing.failAt = onWorker ? workerTop - 1 : firstSpanEnd - 3 * MiB - 1;
+        failing.error = OsdError::AccessDenied;
+        Observer observer;
+        const ScanResult result = scan_trailing(source, size, observer);
+        EXPECT_EQ(result.status, ScanResult::Status::ReadError);
+        EXPECT_EQ(result.failedAt, onWorker ? workerTop - MiB : firstSpanEnd - 4 * MiB);
+        EXPECT_EQ(result.error, OsdError::AccessDenied);
+    }
 }
 
 #ifndef _WIN32
