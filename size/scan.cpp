@@ -89,7 +89,7 @@ private:
     // been brought in ahead by the other way, or pay for setting up this one.
     static constexpr std::int64_t kUntimed = 2 * ScanChunkSize;
     static constexpr double kFarBehind = 0.5;
-    static constexpr std::int64_t kFirstRun = 64 * ScanChunkSize;
+    static constexpr std::int64_t kFirstRun = 8 * kSample;
     static constexpr std::int64_t kLongestRun = 4096 * ScanChunkSize;
     static constexpr double kRunsPerSample = 32;
 
