@@ -136,12 +136,17 @@ std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin) {
     return offset;
 }
 
-std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
-    if (count <= 0) return 0;
+namespace {
+
+// Reads until `count` bytes are in or the file ends: at the file pointer
+// where `offset` is negative, else at `offset`. The bytes read, 0 on failure.
+std::int64_t read_fully(OsdFile& file, void* buffer, std::int64_t count, std::int64_t offset) {
     auto* bytes = static_cast<unsigned char*>(buffer);
     std::int64_t done = 0;
     while (done < count) {
-        ssize_t got = ::read(descriptor(file), bytes + done, static_cast<size_t>(count - done));
+        const auto want = static_cast<size_t>(count - done);
+        const ssize_t got = offset < 0 ? ::read(descriptor(file), bytes + done, want)
+                                       : ::pread(descriptor(file), bytes + done, want, static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
             file.error = error_from_errno(errno, OsdError::ReadFailed);
@@ -150,26 +155,21 @@ std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
         if (got == 0) break;  // end of file
         done += got;
     }
+    return done;
+}
+
+}  // namespace
+
+std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
+    if (count <= 0) return 0;
+    const std::int64_t done = read_fully(file, buffer, count, -1);
     file.position += done;
     return done;
 }
 
 std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::int64_t count) {
     if (count <= 0 || offset < 0) return 0;
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-        const ssize_t got =
-            ::pread(descriptor(file), bytes + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            file.error = error_from_errno(errno, OsdError::ReadFailed);
-            return 0;
-        }
-        if (got == 0) break;  // end of file
-        done += got;
-    }
-    return done;
+    return read_fully(file, buffer, count, offset);
 }
 
 std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
@@ -235,17 +235,21 @@ struct Cachestat {
 };
 constexpr long kCachestatCall = 451;
 
-// Whether every page of the range is cached: 1 yes, 0 no, -1 cannot tell.
-int cached_by_cachestat(int descriptor, std::uint64_t offset, std::uint64_t length) {
+// Whether every page of [offset, offset + count) is cached: 1 yes, 0 no,
+// -1 cannot tell.
+int cached_by_cachestat(int descriptor, std::int64_t offset, std::int64_t count) {
     static std::atomic<bool> unavailable{false};
     if (unavailable.load(std::memory_order_relaxed)) return -1;
-    const CachestatRange range{offset, length};
+    const auto pageMask = static_cast<std::uint64_t>(page_size() - 1);
+    const std::uint64_t first = static_cast<std::uint64_t>(offset) & ~pageMask;
+    const std::uint64_t last = (static_cast<std::uint64_t>(offset + count) + pageMask) & ~pageMask;
+    const CachestatRange range{first, last - first};
     Cachestat stat{};
     if (::syscall(kCachestatCall, descriptor, &range, &stat, 0) != 0) {
         if (errno == ENOSYS) unavailable.store(true, std::memory_order_relaxed);
         return -1;
     }
-    return stat.cached * static_cast<std::uint64_t>(page_size()) >= length ? 1 : 0;
+    return stat.cached * static_cast<std::uint64_t>(page_size()) >= last - first ? 1 : 0;
 }
 #endif
 
@@ -255,10 +259,7 @@ bool osd_cached(const OsdFile& file, std::int64_t offset, std::int64_t count) {
     if (count <= 0) return true;
     if (file.handle == kOsdInvalidHandle || offset < 0) return false;
 #if defined(__linux__)
-    const auto pageMask = static_cast<std::uint64_t>(page_size() - 1);
-    const std::uint64_t first = static_cast<std::uint64_t>(offset) & ~pageMask;
-    const std::uint64_t last = (static_cast<std::uint64_t>(offset + count) + pageMask) & ~pageMask;
-    return cached_by_cachestat(static_cast<int>(file.handle), first, last - first) == 1;
+    return cached_by_cachestat(static_cast<int>(file.handle), offset, count) == 1;
 #else
     return false;
 #endif
@@ -489,9 +490,7 @@ bool OsdMappedView::resident(std::int64_t offset, std::int64_t count) const {
 #if defined(__linux__)
     // Counts the cache's pages a large page at a time, where mincore looks
     // up every small page of a range not yet mapped.
-    const std::uint64_t first = static_cast<std::uint64_t>(offset) & ~std::uint64_t{pageMask};
-    const std::uint64_t last = (static_cast<std::uint64_t>(offset + count) + pageMask) & ~std::uint64_t{pageMask};
-    const int cached = cached_by_cachestat(static_cast<int>(handle_), first, last - first);
+    const int cached = cached_by_cachestat(static_cast<int>(handle_), offset, count);
     if (cached >= 0) return cached == 1;
 #endif
     const auto begin = reinterpret_cast<std::uintptr_t>(data_ + (offset - offset_));

@@ -156,28 +156,12 @@ std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin) {
     return result.QuadPart;
 }
 
-std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
-    if (count <= 0 || file.handle == kOsdInvalidHandle) return 0;
-    // ReadFile takes a 32-bit count; stay well inside it.
-    constexpr std::int64_t kChunk = std::int64_t{1} << 30;
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-        const auto want = static_cast<DWORD>(std::min(count - done, kChunk));
-        DWORD got = 0;
-        if (!ReadFile(native(file), bytes + done, want, &got, nullptr)) {
-            file.error = error_from_code(GetLastError(), OsdError::ReadFailed);
-            return 0;
-        }
-        if (got == 0) break;  // end of file
-        done += got;
-    }
-    file.position += done;
-    return done;
-}
+namespace {
 
-std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::int64_t count) {
-    if (count <= 0 || offset < 0 || file.handle == kOsdInvalidHandle) return 0;
+// Reads until `count` bytes are in or the file ends: at the file pointer
+// where `offset` is negative, else at `offset`. The bytes read, 0 on failure.
+std::int64_t read_fully(OsdFile& file, void* buffer, std::int64_t count, std::int64_t offset) {
+    // ReadFile takes a 32-bit count; stay well inside it.
     constexpr std::int64_t kChunk = std::int64_t{1} << 30;
     auto* bytes = static_cast<unsigned char*>(buffer);
     std::int64_t done = 0;
@@ -190,14 +174,29 @@ std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::
         at.Offset = static_cast<DWORD>(where);
         at.OffsetHigh = static_cast<DWORD>(where >> 32);
         DWORD got = 0;
-        if (!ReadFile(native(file), bytes + done, want, &got, &at)) {
-            if (GetLastError() == ERROR_HANDLE_EOF) break;
+        if (!ReadFile(native(file), bytes + done, want, &got, offset < 0 ? nullptr : &at)) {
+            if (offset >= 0 && GetLastError() == ERROR_HANDLE_EOF) break;
             file.error = error_from_code(GetLastError(), OsdError::ReadFailed);
             return 0;
         }
         if (got == 0) break;  // end of file
         done += got;
     }
+    return done;
+}
+
+}  // namespace
+
+std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
+    if (count <= 0 || file.handle == kOsdInvalidHandle) return 0;
+    const std::int64_t done = read_fully(file, buffer, count, -1);
+    file.position += done;
+    return done;
+}
+
+std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::int64_t count) {
+    if (count <= 0 || offset < 0 || file.handle == kOsdInvalidHandle) return 0;
+    const std::int64_t done = read_fully(file, buffer, count, offset);
     file.position = offset + done;
     return done;
 }
