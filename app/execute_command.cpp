@@ -4,6 +4,32 @@
 #include "app/status_texts.h"
 #include "app/view.h"
 #include "size/set_length.h"
+#include "size/trim.h"
+
+namespace {
+
+// Cuts the scanned file to the size its scan found, through a handle on
+// that very file in the state it was measured in; anything else is refused.
+void cut_scanned_file(View& form, const std::string& path, const ScannedFile& scanned, std::int64_t target) {
+    if (scanned.path != path) {
+        form.setStatusText(status_text::kFileChangedSinceScan);
+        return;
+    }
+    OsdFile file;
+    if (osd_open(file, path, OsdAccess::ReadWrite) != 0) {
+        form.setStatusText(file.error == OsdError::NotFound ? std::string(status_text::kFileChangedSinceScan)
+                                                            : status_text::cannot_open(path));
+        return;
+    }
+    switch (cut_measured(file, path, scanned.measured, target, scanned.pad).status) {
+        case MeasuredCut::Status::Ok: form.setStatusText(status_text::created(path)); break;
+        case MeasuredCut::Status::Changed: form.setStatusText(status_text::kFileChangedSinceScan); break;
+        case MeasuredCut::Status::CannotSetEnd:
+        case MeasuredCut::Status::LengthNotKept: form.setStatusText(status_text::kCannotSetEnd); break;
+    }
+}
+
+}  // namespace
 
 void E1Click(View& form) {
     const std::string path = path_from_edit1(form.editText(EditId::Edit1));
@@ -17,30 +43,27 @@ void E1Click(View& form) {
         form.setStatusText(status_text::kInvalidSize);
         return;
     }
-
-    // A size found by a scan belongs to the file it measured, as it was then.
-    SetLengthOptions options;
     if (OutputSizeOrigin) {
-        if (OutputSizeOrigin->path != path) {
-            form.setStatusText(status_text::kFileChangedSinceScan);
-            return;
-        }
-        options.allowCreate = false;
-        options.expectedSize = OutputSizeOrigin->size;
+        cut_scanned_file(form, path, *OutputSizeOrigin, *target);
+        return;
     }
 
+    // A size typed in knows nothing of the file: bytes it would cut are
+    // data as far as anyone knows, so the user says yes first.
+    SetLengthOptions options;
+    options.confirmCut = [&form, &path](std::int64_t currentLength, std::int64_t newLength) {
+        return form.dialogs().askYesNo(status_text::confirm_cut(path, currentLength, newLength));
+    };
     using Status = SetLengthResult::Status;
     const SetLengthResult result = set_file_length(path, *target, options);
     switch (result.status) {
         case Status::Ok: form.setStatusText(status_text::created(path)); break;
-        case Status::InvalidSize: form.setStatusText(status_text::kInvalidSize); break;
+        case Status::Declined: break;
+        case Status::InvalidSize:
+        case Status::TooLarge: form.setStatusText(status_text::kInvalidSize); break;
+        case Status::CannotOpen: form.setStatusText(status_text::cannot_open(path)); break;
         case Status::CannotCreate: form.setStatusText(status_text::cannot_create(path)); break;
-        case Status::CannotSetEnd: form.setStatusText(status_text::kCannotSetEnd); break;
-        case Status::SizeChanged: form.setStatusText(status_text::kFileChangedSinceScan); break;
-        case Status::CannotOpen:
-            form.setStatusText(OutputSizeOrigin && result.error == OsdError::NotFound
-                                   ? std::string(status_text::kFileChangedSinceScan)
-                                   : status_text::cannot_open(path));
-            break;
+        case Status::CannotSetEnd:
+        case Status::LengthNotKept: form.setStatusText(status_text::kCannotSetEnd); break;
     }
 }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "osd/osd.h"
+
 class View;
 
 // The one main window while the event loop runs; null before and after.
@@ -17,10 +19,12 @@ extern View* Form1;
 extern std::optional<std::int64_t> OutputSize;
 
 // The file a scan measured, while OutputSize still comes from that scan: its
-// path and its length then. Execute applies the size to that file only.
+// path, the padding byte counted, and the file's identity and state as the
+// scan began. Execute cuts that file only, and only while it is unchanged.
 struct ScannedFile {
     std::string path;
-    std::int64_t size = 0;
+    std::uint8_t pad = 0;
+    OsdFileState measured;
 };
 extern std::optional<ScannedFile> OutputSizeOrigin;
 

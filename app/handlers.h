@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "size/scan.h"
+#include "size/trim.h"
 
 class View;
 
@@ -19,7 +19,7 @@ void Button1Click(View& form);
 
 // Scans `path`, showing progress on the window and pumping its events
 // between chunks; on failure the status text says why.
-ScanResult count_trailing_zeros(View& form, const std::string& path);
+PaddingScan count_trailing_zeros(View& form, const std::string& path);
 
 // "実行(&E)": gives the file named in Edit1 the length OutputSize.
 void E1Click(View& form);

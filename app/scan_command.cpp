@@ -3,7 +3,7 @@
 #include "app/handlers.h"
 #include "app/status_texts.h"
 #include "app/view.h"
-#include "size/scan_file.h"
+#include "size/trim.h"
 #include "util/format_grouped.h"
 
 namespace {
@@ -38,9 +38,10 @@ private:
 
 }  // namespace
 
-ScanResult count_trailing_zeros(View& form, const std::string& path) {
+PaddingScan count_trailing_zeros(View& form, const std::string& path) {
     WindowObserver observer(form);
-    const ScanResult result = scan_file(path, observer);
+    const PaddingScan padding = scan_padding(path, PadChoice{}, observer);
+    const ScanResult& result = padding.scan;
     switch (result.status) {
         case ScanResult::Status::CannotOpen: form.setStatusText(status_text::scan_cannot_open(path)); break;
         case ScanResult::Status::NoBuffer: form.setStatusText(status_text::kNoBuffer); break;
@@ -51,7 +52,7 @@ ScanResult count_trailing_zeros(View& form, const std::string& path) {
             break;
         case ScanResult::Status::Stopped: break;
     }
-    return result;
+    return padding;
 }
 
 void Button1Click(View& form) {
@@ -60,11 +61,12 @@ void Button1Click(View& form) {
         form.setStatusText(status_text::kNoFileName);
         return;
     }
-    ScanResult result;
+    PaddingScan padding;
     {
         CommandsDisabled guard(form);
-        result = count_trailing_zeros(form, path);
+        padding = count_trailing_zeros(form, path);
     }
+    const ScanResult& result = padding.scan;
     form.setProgress(0);
     if (!result.ok()) {
         // Whatever size stood before belongs to another file or state; the
@@ -76,7 +78,7 @@ void Button1Click(View& form) {
         return;
     }
     OutputSize = result.size - result.trailing;
-    OutputSizeOrigin = ScannedFile{path, result.size};
+    OutputSizeOrigin = ScannedFile{path, padding.pad.value_or(0), padding.measured};
     form.setLabelCaption(LabelId::Label4, format_grouped(*OutputSize));
     form.setLabelCaption(LabelId::Label9, format_grouped(result.trailing));
 }

@@ -14,6 +14,9 @@ inline constexpr char kInvalidSize[] = "出力サイズが不正です";
 inline constexpr char kFileChangedSinceScan[] = "ファイルが検索時と異なります";
 inline constexpr char kNoFileName[] = "ファイル名を指定してください";
 
+// Asked before Execute cuts bytes that no scan of this file measured.
+std::string confirm_cut(const std::string& path, std::int64_t currentLength, std::int64_t newLength);
+
 // The scan's texts: no blank before the words here.
 inline std::string scan_cannot_open(const std::string& path) { return path + "を開けません"; }
 inline constexpr char kNoBuffer[] = "バッファを確保できません";

@@ -15,6 +15,9 @@ public:
     virtual ~Dialogs() = default;
     // Modal box with the text, the application title and an OK button.
     virtual void showMessage(const std::string& text) = 0;
+    // Modal question with Yes and No buttons, No the default and Esc
+    // meaning No; true for Yes.
+    virtual bool askYesNo(const std::string& text) = 0;
     // Modal folder chooser; nullopt when cancelled. Paths are UTF-8.
     virtual std::optional<std::string> chooseFolder(const std::string& title, const std::string& initialFolder) = 0;
 };

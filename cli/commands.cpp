@@ -5,7 +5,10 @@
 #include "cli/console.h"
 #include "cli/progress.h"
 #include "cli/report.h"
+#include "cli/test_seam.h"
+#include "size/fill.h"
 #include "size/set_length.h"
+#include "size/trim.h"
 #include "util/format_grouped.h"
 #include "util/timestamp.h"
 #include "util/version.h"
@@ -20,36 +23,67 @@ class Run {
 public:
     explicit Run(const Invocation& invocation) : invocation_(invocation) {}
 
-    void print(const JsonObject& json, const std::string& text) const {
-        write_out(invocation_.json ? json.line() : text + "\n");
-    }
+    void print(const JsonObject& json, const std::string& text) { out(invocation_.json ? json.line() : text + "\n"); }
 
-    void fail(const std::string& path, std::string_view cause) {
+    // `cause` in both the text and JSON "error".
+    void fail(const std::string& path, std::string_view cause) { fail(path, cause, cause); }
+    void fail(const std::string& path, OsdError error) { fail(path, osd_error_text(error)); }
+    // A short JSON "error" and a longer cause for people.
+    void fail(const std::string& path, std::string_view jsonError, std::string_view cause) {
         failed_ = true;
-        if (invocation_.json) write_out(JsonObject().text("path", path).text("error", cause).line());
+        if (invocation_.json) out(JsonObject().text("path", path).text("error", jsonError).line());
         write_err("tavrix-cli: " + shown_path(path) + ": " + std::string(cause) + "\n");
     }
 
-    void fail(const std::string& path, OsdError error) { fail(path, osd_error_text(error)); }
-
-    // True (and the file reported) when the program has been asked to stop.
-    bool interrupted(const std::string& path) {
+    // True when no further file may be started: the program has been asked
+    // to stop (the file is then reported as interrupted, untouched), or its
+    // report can no longer be written.
+    bool stopping(const std::string& path) {
+        if (outputFailed_) return true;
         if (interrupt_exit_status() == 0) return false;
-        fail(path, "interrupted");
+        interrupted(path, "interrupted");
         return true;
     }
+    // The file at hand was stopped and left as it was.
+    void interrupted(const std::string& path, std::string_view cause) {
+        interrupted_ = true;
+        fail(path, cause);
+    }
 
+    // An interrupt that came after the last file was done changes nothing:
+    // every change reported stands, so the run succeeded.
     int status() const {
-        if (const int interrupt = interrupt_exit_status()) return interrupt;
+        if (interrupted_) return interrupt_exit_status();
+        if (outputFailed_) return kFailed;
         return failed_ ? kFailed : 0;
     }
 
     const Invocation& invocation() const { return invocation_; }
 
 private:
+    void out(const std::string& text) {
+        if (outputFailed_) return;
+        if (!write_out(text)) {
+            outputFailed_ = true;
+            write_err("tavrix-cli: write error: " + output_error_text() + "\n");
+        }
+    }
+
     const Invocation& invocation_;
     bool failed_ = false;
+    bool interrupted_ = false;
+    bool outputFailed_ = false;
 };
+
+int write_or_fail(const std::string& text) {
+    if (write_out(text)) return 0;
+    write_err("tavrix-cli: write error: " + output_error_text() + "\n");
+    return kFailed;
+}
+
+std::string length_not_kept(std::int64_t kept) {
+    return "the length did not take (the file stays " + bytes_text(kept) + ")";
+}
 
 std::string scan_failure(const ScanResult& scan) {
     switch (scan.status) {
@@ -61,11 +95,11 @@ std::string scan_failure(const ScanResult& scan) {
 }
 
 // Scans one file; false (with the file reported) when that failed.
-bool scan_one(Run& run, const std::string& path, PaddingScan& result) {
+bool scan_one(Run& run, OsdFile& file, const std::string& path, PaddingScan& result) {
     Progress progress("scanning " + shown_path(path), Progress::Direction::Remaining);
-    result = scan_padding(path, run.invocation().pad, progress);
+    result = scan_padding(file, run.invocation().pad, progress);
     if (result.scan.status == ScanResult::Status::Stopped) {
-        run.interrupted(path);
+        run.interrupted(path, "interrupted");
         return false;
     }
     if (!result.scan.ok()) {
@@ -81,9 +115,14 @@ JsonObject& with_pad(JsonObject& json, const std::optional<std::uint8_t>& pad) {
 
 void scan_command(Run& run) {
     for (const std::string& path : run.invocation().paths) {
-        if (run.interrupted(path)) return;
+        if (run.stopping(path)) return;
+        OsdFile file;
+        if (osd_open(file, path, OsdAccess::Read) != 0) {
+            run.fail(path, file.error);
+            continue;
+        }
         PaddingScan result;
-        if (!scan_one(run, path, result)) {
+        if (!scan_one(run, file, path, result)) {
             if (interrupt_exit_status() != 0) return;
             continue;
         }
@@ -105,9 +144,16 @@ void scan_command(Run& run) {
 void trim_command(Run& run) {
     const Invocation& invocation = run.invocation();
     for (const std::string& path : invocation.paths) {
-        if (run.interrupted(path)) return;
+        if (run.stopping(path)) return;
+        // One handle for the scan and the cut: no name is looked up between
+        // them, so the cut reaches the very file that was measured.
+        OsdFile file;
+        if (osd_open(file, path, invocation.dryRun ? OsdAccess::Read : OsdAccess::ReadWrite) != 0) {
+            run.fail(path, file.error);
+            continue;
+        }
         PaddingScan result;
-        if (!scan_one(run, path, result)) {
+        if (!scan_one(run, file, path, result)) {
             if (interrupt_exit_status() != 0) return;
             continue;
         }
@@ -116,20 +162,19 @@ void trim_command(Run& run) {
             result.pad ? trimmed_length(scan.size, scan.size - scan.trailing, invocation.alignment) : scan.size;
         const bool changed = newSize != scan.size;
         if (changed && !invocation.dryRun) {
-            if (run.interrupted(path)) return;
-            // Cut only the file as it was scanned.
-            SetLengthOptions options;
-            options.allowCreate = false;
-            options.expectedSize = scan.size;
-            const SetLengthResult cut = set_file_length(path, newSize, options);
-            if (cut.status == SetLengthResult::Status::SizeChanged) {
-                run.fail(path, "changed while it was scanned");
-                continue;
+            cli_test_seam(TestSeam::BeforeCut, path);
+            if (run.stopping(path)) return;
+            const MeasuredCut cut = cut_measured(file, path, result.measured, newSize, *result.pad);
+            switch (cut.status) {
+                case MeasuredCut::Status::Ok: break;
+                case MeasuredCut::Status::Changed: run.fail(path, "changed", "changed since it was scanned"); break;
+                case MeasuredCut::Status::CannotSetEnd: run.fail(path, cut.error); break;
+                case MeasuredCut::Status::LengthNotKept:
+                    run.fail(path, "length not kept", length_not_kept(cut.actualLength));
+                    break;
             }
-            if (!cut.ok()) {
-                run.fail(path, cut.error);
-                continue;
-            }
+            if (!cut.ok()) continue;
+            cli_test_seam(TestSeam::Changed, path);
         }
 
         JsonObject json;
@@ -156,69 +201,66 @@ void trim_command(Run& run) {
     }
 }
 
-std::string fill_failure(const FillResult& result) {
-    std::string cause = result.status == FillResult::Status::NoBuffer ? std::string("out of memory")
-                                                                       : osd_error_text(result.error);
-    if (result.status == FillResult::Status::InvalidSize) cause = "invalid size";
-    if (result.undoFailed) cause += " (and the file could not be put back)";
-    return cause;
-}
-
-// Runs a fill and reports its failure; true when it succeeded.
-bool fill_one(Run& run, const std::string& path, std::int64_t length, FillOpen open, FillResult& result) {
-    Progress progress("writing " + shown_path(path), Progress::Direction::Done);
-    result = fill_to_length(path, length, open, run.invocation().fill, progress);
-    if (result.status == FillResult::Status::Stopped) {
-        run.fail(path, result.undoFailed ? "interrupted (and the file could not be put back)" : "interrupted");
-        return false;
+// Reports a failed or stopped fill; true when it succeeded.
+bool report_fill(Run& run, const std::string& path, const FillResult& result, const char* undoneAs) {
+    using Status = FillResult::Status;
+    const std::string notUndone = std::string(" (and the file could not be ") + undoneAs + ")";
+    switch (result.status) {
+        case Status::Ok: return true;
+        case Status::Stopped:
+            run.interrupted(path, result.undoFailed ? "interrupted" + notUndone : std::string("interrupted"));
+            return false;
+        case Status::InvalidSize: run.fail(path, "the size would be below 0"); return false;
+        case Status::TooLarge: run.fail(path, "the size would be too large"); return false;
+        case Status::LengthNotKept: run.fail(path, "length not kept", length_not_kept(result.newSize)); return false;
+        case Status::NoBuffer: run.fail(path, "out of memory"); return false;
+        default:
+            run.fail(path, osd_error_text(result.error) + (result.undoFailed ? notUndone : std::string()));
+            return false;
     }
-    if (!result.ok()) {
-        run.fail(path, fill_failure(result));
-        return false;
-    }
-    return true;
 }
 
 void set_command(Run& run) {
     const Invocation& invocation = run.invocation();
+    const SizeSpec sizeRule = invocation.size;
+    // Relative sizes apply to the length read on the handle that sets it.
+    const LengthRule rule = [sizeRule](std::int64_t current) { return apply_size_spec(sizeRule, current); };
     for (const std::string& path : invocation.paths) {
-        if (run.interrupted(path)) return;
+        if (run.stopping(path)) return;
 
-        // The file as it is now: its length, or that it is missing.
-        OsdFile probe;
-        const bool exists = osd_open(probe, path, OsdAccess::Read) == 0;
-        const std::int64_t current = exists ? probe.size : 0;
-        osd_close(probe);
-        if (!exists && probe.error != OsdError::NotFound) {
-            // A set to a plain length may still succeed on a file that cannot
-            // be read; the set itself then reports why not.
-            if (invocation.size.op != SizeOp::Set || invocation.dryRun) {
+        bool created = false;
+        std::int64_t oldSize = 0;
+        AppliedSize target;
+        if (invocation.dryRun) {
+            // The file as it is now: its length, or that it is missing.
+            OsdFile probe;
+            const bool exists = osd_open(probe, path, OsdAccess::Read) == 0;
+            if (!exists && (probe.error != OsdError::NotFound || invocation.noCreate)) {
                 run.fail(path, probe.error);
                 continue;
             }
-        } else if (!exists && invocation.noCreate) {
-            run.fail(path, OsdError::NotFound);
-            continue;
-        }
-
-        const AppliedSize target = apply_size_spec(invocation.size, current);
-        if (!target.ok()) {
-            run.fail(path, target.status == AppliedSize::Status::BelowZero ? "the size would be below 0"
-                                                                           : "the size would be too large");
-            continue;
-        }
-
-        bool created = !exists;
-        std::int64_t oldSize = current;
-        if (!invocation.dryRun) {
-            FillResult result;
-            const FillOpen open = invocation.noCreate ? FillOpen::OpenExisting : FillOpen::OpenOrCreate;
-            if (!fill_one(run, path, target.length, open, result)) {
+            created = !exists;
+            oldSize = exists ? probe.size : 0;
+            target = rule(oldSize);
+            if (!target.ok()) {
+                run.fail(path, target.status == AppliedSize::Status::BelowZero ? "the size would be below 0"
+                                                                               : "the size would be too large");
+                continue;
+            }
+        } else {
+            SetLengthOptions options;
+            options.open = invocation.noCreate ? LengthOpen::OpenExisting : LengthOpen::OpenOrCreate;
+            options.afterOpen = [&path] { cli_test_seam(TestSeam::AfterOpen, path); };
+            Progress progress("writing " + shown_path(path), Progress::Direction::Done);
+            const FillResult result = fill_to_length(path, rule, options, invocation.fill, progress);
+            if (!report_fill(run, path, result, "put back")) {
                 if (interrupt_exit_status() != 0) return;
                 continue;
             }
+            cli_test_seam(TestSeam::Changed, path);
             created = result.created;
-            oldSize = result.oldSize;
+            oldSize = result.created ? 0 : result.oldSize;
+            target.length = result.newSize;
         }
 
         const bool changed = created || oldSize != target.length;
@@ -277,23 +319,18 @@ void create_command(Run& run) {
     const std::string folder = folder_for_names(named);
     std::string path = inFolder ? unique_timestamped_path(folder, now, path_exists) : named;
     FillResult result;
+    SetLengthOptions options;
+    options.open = LengthOpen::CreateNew;
     // A name taken between the test and the create: take the next one.
     for (int attempt = 0;; ++attempt) {
         Progress progress("writing " + shown_path(path), Progress::Direction::Done);
-        result = fill_to_length(path, invocation.size.value, FillOpen::CreateNew, invocation.fill, progress);
+        result = fill_to_length(path, fixed_length(invocation.size.value), options, invocation.fill, progress);
         if (!inFolder || result.status != FillResult::Status::CannotCreate ||
             result.error != OsdError::AlreadyExists || attempt == 100)
             break;
         path = unique_timestamped_path(folder, now, path_exists);
     }
-    if (result.status == FillResult::Status::Stopped) {
-        run.fail(path, result.undoFailed ? "interrupted (and the file could not be removed)" : "interrupted");
-        return;
-    }
-    if (!result.ok()) {
-        run.fail(path, fill_failure(result));
-        return;
-    }
+    if (!report_fill(run, path, result, "removed")) return;
 
     JsonObject json;
     json.text("path", path).number("new_size", invocation.size.value).text("fill", fill_name(invocation.fill));
@@ -304,7 +341,7 @@ void create_command(Run& run) {
 
 void info_command(Run& run) {
     for (const std::string& path : run.invocation().paths) {
-        if (run.interrupted(path)) return;
+        if (run.stopping(path)) return;
         OsdFile file;
         if (osd_open(file, path, OsdAccess::Read) != 0) {
             run.fail(path, file.error);
@@ -341,8 +378,8 @@ int run_cli(const std::vector<std::string>& args) {
     const Invocation& invocation = *parsed.invocation;
     Run run(invocation);
     switch (invocation.command) {
-        case Command::Help: write_out(kHelpText); return 0;
-        case Command::Version: write_out(std::string("tavrix-cli ") + kTavrixVersion + "\n"); return 0;
+        case Command::Help: return write_or_fail(kHelpText);
+        case Command::Version: return write_or_fail(std::string("tavrix-cli ") + kTavrixVersion + "\n");
         case Command::Scan: scan_command(run); break;
         case Command::Trim: trim_command(run); break;
         case Command::Set: set_command(run); break;

@@ -11,6 +11,7 @@
 #else
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <unistd.h>
 #endif
 
@@ -21,22 +22,33 @@ namespace {
 std::atomic<int> exit_status{0};
 std::atomic<bool> finished{false};
 
-void write_handle(DWORD which, std::string_view text) {
+DWORD last_write_error = 0;
+
+bool write_handle(DWORD which, std::string_view text) {
     HANDLE handle = GetStdHandle(which);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || text.empty()) return;
+    if (text.empty()) return true;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        last_write_error = ERROR_INVALID_HANDLE;
+        return false;
+    }
     DWORD mode = 0;
     if (GetConsoleMode(handle, &mode)) {
         const std::u16string wide = text_to_utf16(text);
         DWORD written = 0;
-        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-        return;
+        if (WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) return true;
+        last_write_error = GetLastError();
+        return false;
     }
     // Redirected: the UTF-8 bytes unchanged, "\n" not turned into "\r\n".
     while (!text.empty()) {
         DWORD written = 0;
-        if (!WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) || written == 0) return;
+        if (!WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) || written == 0) {
+            last_write_error = GetLastError();
+            return false;
+        }
         text.remove_prefix(written);
     }
+    return true;
 }
 
 BOOL WINAPI on_console_event(DWORD event) {
@@ -60,8 +72,16 @@ BOOL WINAPI on_console_event(DWORD event) {
 
 }  // namespace
 
-void write_out(std::string_view text) { write_handle(STD_OUTPUT_HANDLE, text); }
-void write_err(std::string_view text) { write_handle(STD_ERROR_HANDLE, text); }
+bool write_out(std::string_view text) { return write_handle(STD_OUTPUT_HANDLE, text); }
+bool write_err(std::string_view text) { return write_handle(STD_ERROR_HANDLE, text); }
+
+std::string output_error_text() {
+    switch (last_write_error) {
+        case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return "no space left";
+        case ERROR_BROKEN_PIPE: case ERROR_NO_DATA: return "broken pipe";
+        default: return "error " + std::to_string(last_write_error);
+    }
+}
 
 bool stderr_is_terminal() {
     DWORD mode = 0;
@@ -82,19 +102,27 @@ volatile std::sig_atomic_t caught_signal = 0;
 
 extern "C" void on_signal(int signal) { caught_signal = signal; }
 
-void write_fd(int fd, std::string_view text) {
+int last_write_errno = 0;
+
+bool write_fd(int fd, std::string_view text) {
     while (!text.empty()) {
         const ssize_t written = ::write(fd, text.data(), text.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
+        if (written <= 0) {
+            last_write_errno = written < 0 ? errno : EIO;
+            return false;
+        }
         text.remove_prefix(static_cast<std::size_t>(written));
     }
+    return true;
 }
 
 }  // namespace
 
-void write_out(std::string_view text) { write_fd(STDOUT_FILENO, text); }
-void write_err(std::string_view text) { write_fd(STDERR_FILENO, text); }
+bool write_out(std::string_view text) { return write_fd(STDOUT_FILENO, text); }
+bool write_err(std::string_view text) { return write_fd(STDERR_FILENO, text); }
+
+std::string output_error_text() { return std::strerror(last_write_errno); }
 
 bool stderr_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
 
@@ -105,7 +133,12 @@ void install_interrupt_handlers() {
     // Reads and writes resume after the handler; the flag is looked at
     // between chunks.
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 int interrupt_exit_status() {

@@ -48,15 +48,10 @@ std::string json_string(std::string_view path) {
             i += length;
             continue;
         }
-        // Three bytes ED A0..BF xx: a surrogate, which only a lone one from
-        // a Windows name can be.
-        if (byte == 0xED && sequence.size() == 3 && (static_cast<unsigned char>(sequence[1]) & 0xE0) == 0xA0 &&
-            (static_cast<unsigned char>(sequence[2]) & 0xC0) == 0x80) {
-            append_escape(out, 0xD000u | ((static_cast<unsigned char>(sequence[1]) & 0x3Fu) << 6) |
-                                   (static_cast<unsigned char>(sequence[2]) & 0x3Fu));
-            i += 3;
-            continue;
-        }
+        // Each byte outside valid UTF-8 as its own escape, as Python's
+        // surrogateescape decodes it: the name comes back byte for byte, and
+        // two names never print alike. An encoded surrogate (a lone one from
+        // a Windows name) is such bytes too.
         append_escape(out, 0xDC00u | byte);
         ++i;
     }

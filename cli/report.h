@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-// A JSON string literal for a path. Valid UTF-8 is kept as it is. A lone
-// UTF-16 surrogate (a Windows name, carried as WTF-8) becomes its \uXXXX
-// escape, and a byte that is not UTF-8 (a Linux name) becomes \udc80 …
-// \udcff, the same escape Python's file-name decoding uses: either way the
-// exact name can be recovered.
+// A JSON string literal for a path. Valid UTF-8 (RFC 3629: no encoded
+// surrogates, no overlong forms) is kept as it is; every other byte becomes
+// \udc80 … \udcff, the escape Python's surrogateescape decodes back to that
+// byte. A lone UTF-16 surrogate of a Windows name, carried as WTF-8, is
+// three such bytes.
 std::string json_string(std::string_view path);
 
 // One JSON object, built field by field in the order given.

@@ -45,6 +45,11 @@ const char* osd_error_text(OsdError error) {
     return "failed";
 }
 
+bool OsdFileState::stampsMayMissWrites() const {
+    const std::int64_t latest = modified > changed ? modified : changed;
+    return latest > takenAt - kStampMarginNs;
+}
+
 void osd_trace_to_stdout(const std::string& line) {
     std::fputs(line.c_str(), stdout);
 }

@@ -85,6 +85,41 @@ std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin);
 // file systems. Failure is harmless (the extension is then allocated).
 void osd_allow_holes(OsdFile& file);
 
+// Which file an open handle reaches, and its state: enough to tell later
+// whether a size measured on it still belongs to it. POSIX: st_dev, st_ino,
+// st_size, st_mtim, st_ctim. Windows: the volume serial number and file
+// index, the length and the last-write time (`changed` stays 0).
+struct OsdFileState {
+    std::uint64_t volume = 0;
+    std::uint64_t fileId = 0;
+    std::int64_t size = 0;
+    std::int64_t modified = 0;  // nanoseconds since 1970
+    std::int64_t changed = 0;
+    // Nanoseconds since 1970 by the system clock, read just before the state
+    // was taken: how recent a change the time stamps could have missed.
+    std::int64_t takenAt = 0;
+
+    bool sameFile(const OsdFileState& other) const { return volume == other.volume && fileId == other.fileId; }
+    // Same file, same length, same time stamps.
+    bool unchangedSince(const OsdFileState& earlier) const {
+        return sameFile(earlier) && size == earlier.size && modified == earlier.modified && changed == earlier.changed;
+    }
+    // Whether a write made after the state was taken could have left the
+    // time stamps as they were. File systems stamp from a coarse clock (a few
+    // milliseconds on Linux, 2 seconds on FAT, rounded either way), so a
+    // change within kStampMarginNs before takenAt, or after it, can share a
+    // tick with a later write.
+    bool stampsMayMissWrites() const;
+    static constexpr std::int64_t kStampMarginNs = std::int64_t{3'000'000'000};
+};
+
+// Takes the state of the file open in `file`. 0 on success, 1 on failure.
+[[nodiscard]] int osd_state(const OsdFile& file, OsdFileState& state);
+
+// The state of the file a path names now (following links), without
+// opening it. 0 on success, 1 on failure (`error` then says why).
+[[nodiscard]] int osd_path_state(const std::string& path, OsdFileState& state, OsdError* error = nullptr);
+
 // Closes the handle; harmless on a record that holds the invalid handle.
 int osd_close(OsdFile& file);
 

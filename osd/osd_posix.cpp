@@ -279,6 +279,47 @@ int osd_duplicate(const OsdFile& file, OsdFile& copy) {
     return 0;
 }
 
+namespace {
+
+std::int64_t nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+std::int64_t clock_now() {
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return nanoseconds(now);
+}
+
+void state_from_stat(const struct stat& st, OsdFileState& state) {
+    state.volume = static_cast<std::uint64_t>(st.st_dev);
+    state.fileId = static_cast<std::uint64_t>(st.st_ino);
+    state.size = st.st_size;
+    state.modified = nanoseconds(st.st_mtim);
+    state.changed = nanoseconds(st.st_ctim);
+}
+
+}  // namespace
+
+int osd_state(const OsdFile& file, OsdFileState& state) {
+    state.takenAt = clock_now();
+    struct stat st {};
+    if (::fstat(descriptor(file), &st) != 0) return 1;
+    state_from_stat(st, state);
+    return 0;
+}
+
+int osd_path_state(const std::string& path, OsdFileState& state, OsdError* error) {
+    state.takenAt = clock_now();
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        if (error != nullptr) *error = path.empty() ? OsdError::InvalidName : error_from_errno(errno);
+        return 1;
+    }
+    state_from_stat(st, state);
+    return 0;
+}
+
 int osd_close(OsdFile& file) {
     if (file.handle == kOsdInvalidHandle) return 0;
     int rc = ::close(descriptor(file));

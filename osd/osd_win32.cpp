@@ -251,6 +251,63 @@ void osd_allow_holes(OsdFile& file) {
     (void)DeviceIoControl(native(file), FSCTL_SET_SPARSE, &sparse, sizeof sparse, nullptr, 0, &returned, nullptr);
 }
 
+namespace {
+
+// FILETIME counts 100 ns from 1601; the state counts nanoseconds from 1970.
+constexpr std::int64_t kFiletimeAt1970 = 116444736000000000;
+
+std::int64_t nanoseconds(const FILETIME& time) {
+    const std::int64_t ticks =
+        static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+    return (ticks - kFiletimeAt1970) * 100;
+}
+
+std::int64_t clock_now() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    return nanoseconds(now);
+}
+
+int state_of_handle(HANDLE handle, OsdFileState& state) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) return 1;
+    state.volume = info.dwVolumeSerialNumber;
+    state.fileId = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    state.size = static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+    state.modified = nanoseconds(info.ftLastWriteTime);
+    state.changed = 0;
+    return 0;
+}
+
+}  // namespace
+
+int osd_state(const OsdFile& file, OsdFileState& state) {
+    state.takenAt = clock_now();
+    return file.handle == kOsdInvalidHandle ? 1 : state_of_handle(native(file), state);
+}
+
+int osd_path_state(const std::string& path, OsdFileState& state, OsdError* error) {
+    state.takenAt = clock_now();
+    const std::optional<std::wstring> wide = win_path(path);
+    if (!wide) {
+        if (error != nullptr) *error = OsdError::InvalidName;
+        return 1;
+    }
+    // Attributes only: opens whatever the name reaches, folders included,
+    // and takes no share a writer could mind.
+    HANDLE handle = CreateFileW(wide->c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (error != nullptr) *error = open_error(*wide, GetLastError());
+        return 1;
+    }
+    const int failed = state_of_handle(handle, state);
+    if (failed && error != nullptr) *error = error_from_code(GetLastError());
+    CloseHandle(handle);
+    return failed;
+}
+
 int osd_close(OsdFile& file) {
     if (file.handle == kOsdInvalidHandle) return 0;
     const BOOL closed = CloseHandle(native(file));

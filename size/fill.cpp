@@ -30,28 +30,6 @@ void store_le(unsigned char* out, std::uint64_t word, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(word >> (8 * i));
 }
 
-Status open_target(OsdFile& file, const std::string& path, FillOpen open, bool& created) {
-    switch (open) {
-        case FillOpen::CreateNew:
-            if (osd_create(file, path) != 0) return Status::CannotCreate;
-            created = true;
-            return Status::Ok;
-        case FillOpen::OpenOrCreate:
-            if (!osd_exists(path)) {
-                if (osd_create(file, path) == 0) {
-                    created = true;
-                    return Status::Ok;
-                }
-                // One that appeared meanwhile is opened, never truncated.
-                if (file.error != OsdError::AlreadyExists) return Status::CannotCreate;
-            }
-            [[fallthrough]];
-        case FillOpen::OpenExisting:
-            return osd_open(file, path, OsdAccess::ReadWrite) == 0 ? Status::Ok : Status::CannotOpen;
-    }
-    return Status::CannotOpen;
-}
-
 // Puts the file back as it was before the fill; true when that worked.
 bool undo(OsdFile& file, const std::string& path, const FillResult& result) {
     if (result.created) {
@@ -126,50 +104,74 @@ void FillStream::next(unsigned char* out, std::size_t count) {
     state_[0] = s0, state_[1] = s1, state_[2] = s2, state_[3] = s3;
 }
 
-FillResult fill_to_length(const std::string& path, std::int64_t target, FillOpen open, const FillSpec& fill,
-                          ScanObserver& observer) {
-    // Zeros on an existing or missing file: exactly the window's Execute.
-    if (fill.kind == FillSpec::Kind::Zero && open != FillOpen::CreateNew) {
-        SetLengthOptions options;
-        options.allowCreate = open == FillOpen::OpenOrCreate;
-        const SetLengthResult set = set_file_length(path, target, options);
+FillResult fill_to_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options,
+                          const FillSpec& fill, ScanObserver& observer) {
+    // Zeros: exactly the window's Execute.
+    if (fill.kind == FillSpec::Kind::Zero) {
+        SetLengthOptions setOptions = options;
+        setOptions.confirmCut = nullptr;
+        const SetLengthResult set = set_file_length(path, rule, setOptions);
         FillResult result;
         result.created = set.created;
         result.oldSize = set.oldSize;
+        result.newSize = set.newSize;
         result.error = set.error;
         switch (set.status) {
             case SetLengthResult::Status::Ok: result.status = Status::Ok; break;
             case SetLengthResult::Status::InvalidSize: result.status = Status::InvalidSize; break;
+            case SetLengthResult::Status::TooLarge: result.status = Status::TooLarge; break;
             case SetLengthResult::Status::CannotOpen: result.status = Status::CannotOpen; break;
             case SetLengthResult::Status::CannotCreate: result.status = Status::CannotCreate; break;
+            case SetLengthResult::Status::LengthNotKept: result.status = Status::LengthNotKept; break;
             case SetLengthResult::Status::CannotSetEnd:
-            case SetLengthResult::Status::SizeChanged: result.status = Status::CannotSetEnd; break;
+            case SetLengthResult::Status::Declined: result.status = Status::CannotSetEnd; break;
         }
         return result;
     }
 
-    if (target < 0) return failed(Status::InvalidSize, OsdError::None);
     OsdFile file;
     FillResult result;
-    result.status = open_target(file, path, open, result.created);
-    if (!result.ok()) {
-        result.error = file.error;
-        return result;
+    switch (open_for_length(file, path, options.open, result.created)) {
+        case SetLengthResult::Status::Ok: break;
+        case SetLengthResult::Status::CannotCreate: return failed(Status::CannotCreate, file.error);
+        default: return failed(Status::CannotOpen, file.error);
     }
-    const std::int64_t oldSize = result.created ? 0 : file.size;
-    if (!result.created) result.oldSize = file.size;
+    if (options.afterOpen) options.afterOpen();
+    auto give_up = [&](Status status) {
+        result.status = status;
+        result.error = file.error;
+        osd_close(file);
+        if (result.created) (void)osd_remove(path);
+        return result;
+    };
 
-    if (fill.kind == FillSpec::Kind::Zero || target <= oldSize) {
-        if (target > oldSize) osd_allow_holes(file);
-        if (osd_seek(file, target, OsdOrigin::Begin) != target || osd_seteof(file) != 0) {
-            result.status = Status::CannotSetEnd;
-            result.error = file.error;
-            osd_close(file);
-            if (result.created) (void)osd_remove(path);
-            return result;
+    OsdFileState state;
+    if (!result.created && osd_state(file, state) != 0) return give_up(Status::CannotOpen);
+    const std::int64_t oldSize = result.created ? 0 : state.size;
+    if (!result.created) result.oldSize = oldSize;
+    const AppliedSize target = rule(oldSize);
+    if (!target.ok())
+        return give_up(target.status == AppliedSize::Status::BelowZero ? Status::InvalidSize : Status::TooLarge);
+
+    if (target.length <= oldSize) {
+        switch (move_end(file, target.length, false, result.newSize)) {
+            case SetLengthResult::Status::Ok: break;
+            case SetLengthResult::Status::LengthNotKept: return give_up(Status::LengthNotKept);
+            default: return give_up(Status::CannotSetEnd);
         }
     } else {
-        result.status = write_fill(file, oldSize, target, fill, observer);
+        result.status = write_fill(file, oldSize, target.length, fill, observer);
+        if (result.ok()) {
+            // A written file's length is what was written; read it back all
+            // the same, as for a cut.
+            OsdFileState after;
+            if (osd_state(file, after) == 0 && after.size != target.length) {
+                result.status = Status::LengthNotKept;
+                result.newSize = after.size;
+            } else {
+                result.newSize = target.length;
+            }
+        }
         if (!result.ok()) {
             result.error = result.status == Status::Stopped ? OsdError::None : file.error;
             result.undoFailed = !undo(file, path, result);

@@ -10,6 +10,7 @@
 
 #include "osd/osd.h"
 #include "size/scan.h"
+#include "size/set_length.h"
 
 struct FillSpec {
     enum class Kind {
@@ -38,17 +39,23 @@ private:
     std::uint64_t state_[4] = {};
 };
 
-enum class FillOpen {
-    OpenOrCreate,  // create the file when it does not exist
-    OpenExisting,  // fail when it does not exist
-    CreateNew,     // fail when it exists: never touch an existing file
-};
-
 struct FillResult {
-    enum class Status { Ok, InvalidSize, CannotOpen, CannotCreate, CannotSetEnd, CannotWrite, NoBuffer, Stopped };
+    enum class Status {
+        Ok,
+        InvalidSize,
+        TooLarge,
+        CannotOpen,
+        CannotCreate,
+        CannotSetEnd,
+        LengthNotKept,
+        CannotWrite,
+        NoBuffer,
+        Stopped,
+    };
     Status status = Status::Ok;
     bool created = false;
     std::int64_t oldSize = -1;  // -1 when the file was created
+    std::int64_t newSize = -1;
     OsdError error = OsdError::None;
     // A failed or stopped fill whose file could not be put back.
     bool undoFailed = false;
@@ -59,13 +66,13 @@ struct FillResult {
 // The bytes written per chunk; the observer is asked before each one.
 inline constexpr std::int64_t kFillChunkSize = std::int64_t{1} << 20;
 
-// Gives the file at `path` the length `target`, as set_file_length does:
-// the bytes below the old end never change, a negative target is refused
-// before anything is opened, and a file this call created is removed again
-// when it cannot get its length. The bytes added above the old end come
-// from `fill`; for a written fill, `observer` is told the share done
-// (0..100) before each chunk and may stop it. A stopped or failed written
-// fill is undone: a created file is removed, an extended one cut back to its
-// old length.
-FillResult fill_to_length(const std::string& path, std::int64_t target, FillOpen open, const FillSpec& fill,
-                          ScanObserver& observer);
+// Gives the file at `path` the length `rule` gives its present one, as
+// set_file_length does (options.confirmCut aside): the bytes below the old
+// end never change, and a file this call created is removed again when it
+// cannot get its length. The bytes added above the old end come from
+// `fill`; for a written fill, `observer` is told the share done (0..100)
+// before each chunk and may stop it. A stopped or failed written fill is
+// undone: a created file is removed, an extended one cut back to its old
+// length.
+FillResult fill_to_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options,
+                          const FillSpec& fill, ScanObserver& observer);

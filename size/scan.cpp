@@ -461,6 +461,7 @@ ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& ob
                     scan.result.trailing = size - scan.position;
                     return scan.result;
                 }
+                scan.result.holeBytes += scan.position - range->end;
                 scan.position = range->end;
             }
             if (scan.throughData(range->begin < 0 ? 0 : range->begin)) return scan.result;
@@ -468,5 +469,6 @@ ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& ob
     }
     // Nothing but padding, or with a pad other than zero, a hole at the start.
     scan.result.trailing = pad == 0 || scan.position == 0 ? size : size - scan.position;
+    if (pad == 0) scan.result.holeBytes += scan.position;
     return scan.result;
 }

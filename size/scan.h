@@ -101,6 +101,7 @@ struct ScanResult {
     Status status = Status::Ok;
     std::int64_t size = 0;      // length of the file scanned
     std::int64_t trailing = 0;  // bytes of padding at its end
+    std::int64_t holeBytes = 0; // of those, the ones in holes, never read
     std::int64_t failedAt = 0;  // start of the chunk whose read failed
     OsdError error = OsdError::None;
 

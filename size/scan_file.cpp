@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <chrono>
 
-std::vector<OsdRange> FileSource::dataRanges() { return osd_data_ranges(file_, file_.size); }
+std::vector<OsdRange> FileSource::dataRanges() {
+    if (!holesTrusted_) return {{0, file_.size}};
+    return osd_data_ranges(file_, file_.size);
+}
 
 OsdRangesBelow FileSource::dataRangesBelow(std::int64_t end) {
+    if (!holesTrusted_) return {0, {{0, end}}};
     // Batches begin on large-page edges, where mapped windows begin too.
     const std::int64_t from = std::max(end - stride_, std::int64_t{0}) / kBatchAlignment * kBatchAlignment;
     OsdRangesBelow batch = osd_data_ranges_below(file_, end, end - from);
@@ -84,6 +88,27 @@ ScanSource* MappedFileSource::concurrentReader() {
     return workerReader_.get();
 }
 
+bool holes_agree_with_allocation(const ScanResult& result, std::int64_t allocatedBytes) {
+    if (result.holeBytes <= 0 || allocatedBytes < 0) return true;
+    constexpr std::int64_t kBlock = 4096;
+    const std::int64_t outsideHoles = result.size - result.holeBytes;
+    const std::int64_t blocks = outsideHoles / kBlock + (outsideHoles % kBlock != 0 ? 1 : 0);
+    const std::int64_t indexBlocks = blocks / 256;
+    return allocatedBytes <= (blocks + indexBlocks) * kBlock;
+}
+
+ScanResult scan_open_file(OsdFile& file, std::int64_t size, ScanObserver& observer, std::uint8_t pad,
+                          ScanAccess access) {
+    ScanResult result;
+    {
+        MappedFileSource source(file);
+        result = scan_trailing(source, size, observer, pad, access);
+    }
+    if (!result.ok() || holes_agree_with_allocation(result, osd_allocated_bytes(file))) return result;
+    MappedFileSource reading(file, false);
+    return scan_trailing(reading, size, observer, pad, access);
+}
+
 ScanResult scan_file(const std::string& path, ScanObserver& observer, std::uint8_t pad, ScanAccess access) {
     OsdFile file;
     if (osd_open(file, path, OsdAccess::Read) != 0) {
@@ -92,8 +117,7 @@ ScanResult scan_file(const std::string& path, ScanObserver& observer, std::uint8
         failed.error = file.error;
         return failed;
     }
-    MappedFileSource source(file);
-    ScanResult result = scan_trailing(source, file.size, observer, pad, access);
+    ScanResult result = scan_open_file(file, file.size, observer, pad, access);
     osd_close(file);
     return result;
 }

@@ -12,7 +12,9 @@
 // backwards from the end, in batches that double as the scan goes down.
 class FileSource final : public ScanSource {
 public:
-    explicit FileSource(OsdFile& file) : file_(file) {}
+    // Where the file system's holes cannot be trusted (holesTrusted false),
+    // every byte counts as data and is read.
+    explicit FileSource(OsdFile& file, bool holesTrusted = true) : file_(file), holesTrusted_(holesTrusted) {}
     std::vector<OsdRange> dataRanges() override;
     OsdRangesBelow dataRangesBelow(std::int64_t end) override;
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override;
@@ -22,6 +24,7 @@ public:
 
 private:
     OsdFile& file_;
+    bool holesTrusted_;
     // A first batch as long as a span, which the scan then tests in one go.
     std::int64_t stride_ = ScanSpanSize;
 };
@@ -45,7 +48,7 @@ public:
     // queued behind much else.
     static constexpr std::int64_t kLookahead = std::int64_t{2} << 20;
 
-    explicit MappedFileSource(OsdFile& file) : file_(file), reader_(file) {}
+    explicit MappedFileSource(OsdFile& file, bool holesTrusted = true) : file_(file), reader_(file, holesTrusted) {}
     std::vector<OsdRange> dataRanges() override { return reader_.dataRanges(); }
     OsdRangesBelow dataRangesBelow(std::int64_t end) override { return reader_.dataRangesBelow(end); }
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
@@ -79,6 +82,20 @@ private:
     bool refused_ = false;
     bool windowFromDisk_ = false;
 };
+
+// Whether a scan that counted `result.holeBytes` of its padding in holes
+// can trust them: the file system must not have allocated more than the
+// bytes outside those holes can hold. Some answer "no data" where there is
+// some (tmpfs near 2^63 bytes); the blocks they allocated still show. The
+// allowance is the bytes outside the holes in whole 4 KiB blocks, plus
+// 1/256 of them for the file system's own index blocks.
+bool holes_agree_with_allocation(const ScanResult& result, std::int64_t allocatedBytes);
+
+// Scans the first `size` bytes of an open file for trailing `pad` bytes.
+// Where the holes it skipped contradict the file's allocation, it scans
+// again reading every byte.
+ScanResult scan_open_file(OsdFile& file, std::int64_t size, ScanObserver& observer, std::uint8_t pad = 0,
+                          ScanAccess access = ScanAccess::Fastest);
 
 // Opens `path` read-only and scans it for trailing `pad` bytes. CannotOpen
 // (with the cause in `error`) when it cannot be opened.

@@ -1,58 +1,91 @@
 #include "size/set_length.h"
 
-namespace {
-
 using Status = SetLengthResult::Status;
 
-// Opens the file for reading and writing, or creates it.
-Status open_or_create(OsdFile& file, const std::string& path, bool allowCreate, bool& created) {
-    if (allowCreate && !osd_exists(path)) {
+Status open_for_length(OsdFile& file, const std::string& path, LengthOpen open, bool& created) {
+    created = false;
+    if (open == LengthOpen::CreateNew || (open == LengthOpen::OpenOrCreate && !osd_exists(path))) {
         if (osd_create(file, path) == 0) {
             created = true;
             return Status::Ok;
         }
-        if (file.error != OsdError::AlreadyExists) return Status::CannotCreate;
+        if (open == LengthOpen::CreateNew || file.error != OsdError::AlreadyExists) return Status::CannotCreate;
     }
     return osd_open(file, path, OsdAccess::ReadWrite) == 0 ? Status::Ok : Status::CannotOpen;
 }
 
+Status move_end(OsdFile& file, std::int64_t target, bool growing, std::int64_t& kept) {
+    if (growing) osd_allow_holes(file);
+    if (osd_seek(file, target, OsdOrigin::Begin) != target || osd_seteof(file) != 0) return Status::CannotSetEnd;
+    // Some files accept any length and keep their own (/proc, some devices
+    // behind FUSE): only the length read back counts.
+    OsdFileState after;
+    if (osd_state(file, after) != 0) return Status::CannotSetEnd;
+    kept = after.size;
+    return kept == target ? Status::Ok : Status::LengthNotKept;
+}
+
+namespace {
+
+// The file's length as this handle reads it now; -1 when it cannot.
+std::int64_t current_length(const OsdFile& file) {
+    OsdFileState state;
+    return osd_state(file, state) == 0 ? state.size : -1;
+}
+
 }  // namespace
 
-SetLengthResult set_file_length(const std::string& path, std::int64_t target, const SetLengthOptions& options) {
+SetLengthResult set_file_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options) {
     SetLengthResult result;
-    // A negative size must never reach the file: a failed seek would leave
-    // the pointer at 0 and empty it.
-    if (target < 0) {
-        result.status = Status::InvalidSize;
-        return result;
-    }
-
     OsdFile file;
-    result.status = open_or_create(file, path, options.allowCreate, result.created);
+    result.status = open_for_length(file, path, options.open, result.created);
     if (!result.ok()) {
         result.error = file.error;
         return result;
     }
-    if (!result.created) {
-        result.oldSize = file.size;
-        if (options.expectedSize && *options.expectedSize != file.size) {
-            result.status = Status::SizeChanged;
-            return result;
-        }
-    }
+    if (options.afterOpen) options.afterOpen();
 
-    if (target > (result.created ? 0 : file.size)) osd_allow_holes(file);
-    if (osd_seek(file, target, OsdOrigin::Begin) != target || osd_seteof(file) != 0) {
-        result.status = Status::CannotSetEnd;
+    // Only a file this call created itself is removed again.
+    auto give_up = [&](Status status) {
+        result.status = status;
         result.error = file.error;
         osd_close(file);
-        // Only the file this call created itself.
         if (result.created) (void)osd_remove(path);
         return result;
+    };
+
+    std::int64_t current = result.created ? 0 : current_length(file);
+    if (current < 0) return give_up(Status::CannotOpen);
+    AppliedSize target = rule(current);
+    while (target.ok() && !result.created && target.length < current && options.confirmCut) {
+        if (!options.confirmCut(current, target.length)) return give_up(Status::Declined);
+        // What was agreed to must still be what the cut removes.
+        const std::int64_t now = current_length(file);
+        if (now == current) break;
+        current = now;
+        if (current < 0) return give_up(Status::CannotOpen);
+        target = rule(current);
     }
+    if (!target.ok())
+        return give_up(target.status == AppliedSize::Status::BelowZero ? Status::InvalidSize : Status::TooLarge);
+    if (!result.created) result.oldSize = current;
+
+    const Status moved = move_end(file, target.length, target.length > current, result.newSize);
+    if (moved != Status::Ok) return give_up(moved);
     if (osd_close(file) != 0) {
         result.status = Status::CannotSetEnd;
         result.error = OsdError::WriteFailed;
     }
     return result;
+}
+
+SetLengthResult set_file_length(const std::string& path, std::int64_t target, const SetLengthOptions& options) {
+    // A negative size must never reach the file: a failed seek would leave
+    // the pointer at 0 and empty it.
+    if (target < 0) {
+        SetLengthResult refused;
+        refused.status = Status::InvalidSize;
+        return refused;
+    }
+    return set_file_length(path, fixed_length(target), options);
 }

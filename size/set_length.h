@@ -2,35 +2,72 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <string>
 
 #include "osd/osd.h"
+#include "size/size_spec.h"
+
+enum class LengthOpen {
+    OpenOrCreate,  // create the file when it does not exist
+    OpenExisting,  // fail when it does not exist
+    CreateNew,     // fail when it exists: never touch an existing file
+};
+
+// The length to give a file that is `current` bytes long (0 for one about
+// to be created), as read on the handle that sets it.
+using LengthRule = std::function<AppliedSize(std::int64_t current)>;
+
+inline LengthRule fixed_length(std::int64_t target) {
+    return [target](std::int64_t) { return AppliedSize{AppliedSize::Status::Ok, target}; };
+}
 
 struct SetLengthOptions {
-    // Create the file when it does not exist.
-    bool allowCreate = true;
-    // Refuse (SizeChanged) unless the existing file still has this length:
-    // a size measured on the file must not be applied to a changed one.
-    std::optional<std::int64_t> expectedSize;
+    LengthOpen open = LengthOpen::OpenOrCreate;
+    // Asked before bytes are cut off an existing file, with the lengths as
+    // the handle that cuts reads them; false leaves the file as it is
+    // (Declined). Asked again should the length change meanwhile. Unset:
+    // cut without asking.
+    std::function<bool(std::int64_t currentLength, std::int64_t target)> confirmCut;
+    // Runs once the file is open, before its length is read: for tests that
+    // change the file between the two.
+    std::function<void()> afterOpen;
 };
 
 struct SetLengthResult {
-    enum class Status { Ok, InvalidSize, CannotOpen, CannotCreate, CannotSetEnd, SizeChanged };
+    enum class Status {
+        Ok,
+        InvalidSize,    // the rule gave a length below 0
+        TooLarge,       // the rule gave a length past 64 bits
+        CannotOpen,
+        CannotCreate,
+        CannotSetEnd,
+        LengthNotKept,  // the system reported success; `newSize` is the length it kept
+        Declined,
+    };
     Status status = Status::Ok;
     bool created = false;
     std::int64_t oldSize = -1;  // -1 when the file was created
+    std::int64_t newSize = -1;
     OsdError error = OsdError::None;
 
     bool ok() const { return status == Status::Ok; }
 };
 
-// Gives the file at `path` the length `target`. The bytes below the old end
-// never change; bytes added above it read as zero (sparse where the file
-// system allows).
-// - A negative target is refused before anything is opened.
-// - An existing file is never truncated by a create: a file that appears
-//   between the existence test and the create is opened instead.
-// - When a file this call created cannot get its length, it is removed
-//   again, so a failure leaves nothing behind.
+// Opens `path` for setting its length as `open` says. An existing file is
+// never truncated by a create: one that appears between the existence test
+// and the create is opened instead (or refused, for CreateNew).
+SetLengthResult::Status open_for_length(OsdFile& file, const std::string& path, LengthOpen open, bool& created);
+
+// Moves the end of `file` to `target`; bytes added read as zero (sparse
+// where the file system allows). The length is read back on the handle: a
+// length that did not take is LengthNotKept, with the kept one in `kept`.
+SetLengthResult::Status move_end(OsdFile& file, std::int64_t target, bool growing, std::int64_t& kept);
+
+// Gives the file at `path` the length `rule` gives its present one. The
+// bytes below the old end never change. A file this call created is removed
+// again when it cannot get its length, so a failure leaves nothing behind.
+SetLengthResult set_file_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options = {});
+
+// A fixed length; a negative one is refused before anything is opened.
 SetLengthResult set_file_length(const std::string& path, std::int64_t target, const SetLengthOptions& options = {});

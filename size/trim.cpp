@@ -3,34 +3,75 @@
 #include "size/scan_file.h"
 #include "util/wide_int.h"
 
-PaddingScan scan_padding(const std::string& path, PadChoice choice, ScanObserver& observer) {
+PaddingScan scan_padding(OsdFile& file, PadChoice choice, ScanObserver& observer) {
     PaddingScan result;
-    if (!choice.automatic) {
-        result.pad = choice.byte;
-        result.scan = scan_file(path, observer, choice.byte);
+    if (osd_state(file, result.measured) != 0) {
+        result.scan.status = ScanResult::Status::ReadError;
+        result.scan.error = OsdError::ReadFailed;
         return result;
     }
+    const std::int64_t size = result.measured.size;
+    // The views and reads of the scan stop at the length measured.
+    file.size = size;
+    result.scan.size = size;
+    if (choice.automatic) {
+        if (size == 0) return result;
+        unsigned char last = 0;
+        if (osd_read_at(file, size - 1, &last, 1) != 1) {
+            result.scan.status = ScanResult::Status::ReadError;
+            result.scan.failedAt = size - 1;
+            result.scan.error = file.error == OsdError::None ? OsdError::ReadFailed : file.error;
+            return result;
+        }
+        if (last != 0x00 && last != 0xFF) return result;
+        choice.byte = last;
+    }
+    result.pad = choice.byte;
+    result.scan = scan_open_file(file, size, observer, choice.byte);
+    return result;
+}
 
+PaddingScan scan_padding(const std::string& path, PadChoice choice, ScanObserver& observer) {
     OsdFile file;
     if (osd_open(file, path, OsdAccess::Read) != 0) {
-        result.scan.status = ScanResult::Status::CannotOpen;
-        result.scan.error = file.error;
-        return result;
+        PaddingScan failed;
+        failed.scan.status = ScanResult::Status::CannotOpen;
+        failed.scan.error = file.error;
+        return failed;
     }
-    result.scan.size = file.size;
-    if (file.size == 0) return result;
-    unsigned char last = 0;
-    if (osd_seek(file, file.size - 1, OsdOrigin::Begin) != file.size - 1 || osd_read(file, &last, 1) != 1) {
-        result.scan.status = ScanResult::Status::ReadError;
-        result.scan.failedAt = file.size - 1;
-        result.scan.error = file.error == OsdError::None ? OsdError::ReadFailed : file.error;
-        return result;
+    return scan_padding(file, choice, observer);
+}
+
+MeasuredCut cut_measured(OsdFile& file, const std::string& path, const OsdFileState& measured, std::int64_t newLength,
+                         std::uint8_t pad) {
+    MeasuredCut cut;
+    OsdFileState now;
+    OsdFileState named;
+    if (osd_state(file, now) != 0 || !now.unchangedSince(measured) || osd_path_state(path, named) != 0 ||
+        !named.sameFile(measured) || newLength < 0 || newLength > measured.size) {
+        cut.status = MeasuredCut::Status::Changed;
+        return cut;
     }
-    osd_close(file);
-    if (last != 0x00 && last != 0xFF) return result;
-    result.pad = last;
-    result.scan = scan_file(path, observer, last);
-    return result;
+    if (newLength < measured.size && measured.stampsMayMissWrites()) {
+        SilentObserver silent;
+        file.size = measured.size;
+        const ScanResult again = scan_open_file(file, measured.size, silent, pad);
+        if (!again.ok() || measured.size - again.trailing > newLength) {
+            cut.status = MeasuredCut::Status::Changed;
+            return cut;
+        }
+    }
+    if (osd_seek(file, newLength, OsdOrigin::Begin) != newLength || osd_seteof(file) != 0) {
+        cut.status = MeasuredCut::Status::CannotSetEnd;
+        cut.error = file.error;
+        return cut;
+    }
+    OsdFileState after;
+    if (osd_state(file, after) != 0 || after.size != newLength) {
+        cut.status = MeasuredCut::Status::LengthNotKept;
+        cut.actualLength = after.size;
+    }
+    return cut;
 }
 
 std::int64_t trimmed_length(std::int64_t size, std::int64_t dataEnd, const TrimAlignment& alignment) {

@@ -20,10 +20,41 @@ struct PaddingScan {
     // The byte counted; empty when an automatic choice found none (an empty
     // file, or one whose last byte is neither 0x00 nor 0xFF).
     std::optional<std::uint8_t> pad;
+    // The file as the scan began: a cut of what it found applies to this
+    // file in this state only (cut_measured).
+    OsdFileState measured;
 };
 
-// Counts the padding at the end of the file at `path` (see scan_file).
+// Counts the padding at the end of the file open in `file`, taking its
+// state first; the length scanned is the one in that state.
+PaddingScan scan_padding(OsdFile& file, PadChoice choice, ScanObserver& observer);
+
+// The same on the file at `path`, opened read-only for the scan.
 PaddingScan scan_padding(const std::string& path, PadChoice choice, ScanObserver& observer);
+
+struct MeasuredCut {
+    enum class Status {
+        Ok,
+        Changed,       // not the file measured, or changed since
+        CannotSetEnd,  // `error` says why
+        LengthNotKept, // the system reported success, the length is `actualLength`
+    };
+    Status status = Status::Ok;
+    OsdError error = OsdError::None;
+    std::int64_t actualLength = -1;
+
+    bool ok() const { return status == Status::Ok; }
+};
+
+// Cuts the file open for writing in `file` to `newLength`, which a scan of
+// that file found to leave only `pad` bytes above it. Refused (Changed) when
+// the handle's file is no longer in the `measured` state, or `path` names
+// another file now. Where time stamps could have missed a write made after
+// the state was taken (see OsdFileState), the bytes above `newLength` are
+// tested once more on this handle first (holes cost nothing). The length
+// is read back after the cut.
+MeasuredCut cut_measured(OsdFile& file, const std::string& path, const OsdFileState& measured, std::int64_t newLength,
+                         std::uint8_t pad);
 
 struct TrimAlignment {
     enum class Kind { None, Multiple, PowerOfTwo };

@@ -222,6 +222,13 @@ public:
                         QMessageBox::Ok, owner_);
         box.exec();
     }
+    bool askYesNo(const std::string& text) override {
+        QMessageBox box(QMessageBox::Warning, qs(form_spec().applicationTitle), QString::fromStdString(text),
+                        QMessageBox::Yes | QMessageBox::No, owner_);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    }
     std::optional<std::string> chooseFolder(const std::string& title, const std::string& initialFolder) override {
         const QString folder = QFileDialog::getExistingDirectory(owner_, QString::fromStdString(title),
                                                                  fromPath(initialFolder));

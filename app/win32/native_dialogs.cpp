@@ -29,11 +29,29 @@ std::wstring path_of(PCIDLIST_ABSOLUTE folder) {
     return {};
 }
 
+// A Yes/No message box ignores Esc; while one runs, this filter of its
+// modal loop answers No to Esc, as the question promises.
+LRESULT CALLBACK esc_means_no(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* message = reinterpret_cast<const MSG*>(lParam);
+    if (code == MSGF_DIALOGBOX && message->message == WM_KEYDOWN && message->wParam == VK_ESCAPE) {
+        PostMessageW(GetAncestor(message->hwnd, GA_ROOT), WM_COMMAND, IDNO, 0);
+        return TRUE;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 class NativeDialogs final : public Dialogs {
 public:
     explicit NativeDialogs(const HWND& owner) : owner_(owner) {}
     void showMessage(const std::string& text) override {
         MessageBoxW(owner_, widen(text).c_str(), application_title().c_str(), MB_OK);
+    }
+    bool askYesNo(const std::string& text) override {
+        HHOOK filter = SetWindowsHookExW(WH_MSGFILTER, esc_means_no, nullptr, GetCurrentThreadId());
+        const int answer = MessageBoxW(owner_, widen(text).c_str(), application_title().c_str(),
+                                       MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING);
+        if (filter != nullptr) UnhookWindowsHookEx(filter);
+        return answer == IDYES;
     }
     std::optional<std::string> chooseFolder(const std::string& title, const std::string& initialFolder) override {
         const std::wstring wideTitle = widen(title);

@@ -17,11 +17,15 @@ protected:
     TempDir dir;
     FakeView view;
 
+    // The user says Yes to any question; `questions` counts them.
     void execute(const std::string& path, std::optional<std::int64_t> size) {
         view.edits[EditId::Edit1] = path;
         OutputSize = size;
+        view.answers.assign(2, true);
         E1Click(view);
+        questions += static_cast<int>(2 - view.answers.size());
     }
+    int questions = 0;
     std::string pattern(std::size_t length) {
         std::string bytes(length, '\0');
         for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>('a' + i % 26);
@@ -35,6 +39,19 @@ TEST_F(ExecuteTest, CutKeepsTheBytesBelowTheNewEnd) {
     execute(path, 1000);
     EXPECT_EQ(read_file(path), pattern(1000));
     EXPECT_EQ(view.status(), path + "を作成しました");
+}
+
+// Only a cut of bytes no scan measured asks first.
+TEST_F(ExecuteTest, OnlyACutAsksFirst) {
+    const std::string path = dir.file("asked.bin");
+    write_file(path, pattern(10));
+    for (const std::int64_t same : {10, 11, 11}) execute(path, same);
+    execute(dir.file("created.bin"), 3);
+    EXPECT_EQ(questions, 0);
+    execute(path, 4);
+    EXPECT_EQ(questions, 1);
+    EXPECT_EQ(view.events.back(),
+              "question=" + path + " を 11 バイトから 4 バイトに切り詰めます。7 バイトは元に戻せません。よろしいですか？");
 }
 
 TEST_F(ExecuteTest, ExtendAddsZeroBytesAndRunningTwiceChangesNothing) {

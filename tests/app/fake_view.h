@@ -26,6 +26,7 @@ public:
     std::string lastChooserTitle;
     std::string lastChooserInitial;
     std::function<void()> onPump;               // runs inside processPendingEvents
+    std::vector<bool> answers;                  // to askYesNo, in order; No when none is left
 
     std::string status() const { return statusTexts.empty() ? "" : statusTexts.back(); }
 
@@ -51,6 +52,13 @@ public:
 
 private:
     void showMessage(const std::string& text) override { events.push_back("message=" + text); }
+    bool askYesNo(const std::string& text) override {
+        events.push_back("question=" + text);
+        if (answers.empty()) return false;
+        const bool answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
     std::optional<std::string> chooseFolder(const std::string& title, const std::string& initialFolder) override {
         lastChooserTitle = title;
         lastChooserInitial = initialFolder;

@@ -121,6 +121,7 @@ TEST_F(Button1Test, FailuresLeaveNoUsableSize) {
     // Typing into the calculator gives a usable size again.
     view.edits[EditId::Edit8] = "10";
     UpdateOutputSize(view);
+    view.answers = {true};
     E1Click(view);
     EXPECT_EQ(file_size(victim), 10u);
 }
@@ -172,8 +173,13 @@ TEST_F(Button1Test, ScannedSizeAppliesOnlyToTheFileItMeasured) {
     EXPECT_EQ(view.status(), "ファイルが検索時と異なります");
     EXPECT_FALSE(std::filesystem::exists(fs_path(scanned)));
 
-    write_file(scanned, "abc" + std::string(7, '\0'));  // as it was scanned
-    view.edits[EditId::Edit1] = scanned + "\n";          // pasted with a line break
+    write_file(scanned, "abc" + std::string(7, '\0'));  // the same bytes, written anew
+    E1Click(view);
+    EXPECT_EQ(view.status(), "ファイルが検索時と異なります");
+    EXPECT_EQ(file_size(scanned), 10u);
+
+    scan(scanned);
+    view.edits[EditId::Edit1] = scanned + "\n";  // pasted with a line break
     E1Click(view);
     EXPECT_EQ(view.status(), scanned + "を作成しました");
     EXPECT_EQ(read_file(scanned), "abc");

@@ -30,6 +30,29 @@ std::vector<std::string> ProgramRun::lines() const {
 
 namespace {
 
+bool seams_wanted = false;
+
+const char* program_name() {
+#ifdef _WIN32
+    return seams_wanted ? "tavrix-cli-seams.exe" : "tavrix-cli.exe";
+#else
+    return seams_wanted ? "tavrix-cli-seams" : "tavrix-cli";
+#endif
+}
+
+void set_seam_variable(const std::string& value) {
+#ifdef _WIN32
+    const std::u16string wide = text_to_utf16(value);
+    SetEnvironmentVariableW(L"TAVRIX_TEST_SEAM",
+                            value.empty() ? nullptr : reinterpret_cast<const wchar_t*>(wide.c_str()));
+#else
+    if (value.empty())
+        ::unsetenv("TAVRIX_TEST_SEAM");
+    else
+        ::setenv("TAVRIX_TEST_SEAM", value.c_str(), 1);
+#endif
+}
+
 // A fresh pair of capture files for one run.
 std::string capture_base() {
     static std::mt19937_64 names{std::random_device{}()};
@@ -44,6 +67,17 @@ std::string take_file(const std::string& path) {
 }
 
 }  // namespace
+
+SeamAction::SeamAction(const std::string& seam, const std::string& action) {
+    seams_wanted = true;
+    set_seam_variable(seam + " " + action);
+}
+
+SeamAction::~SeamAction() {
+    seams_wanted = false;
+    set_seam_variable("");
+}
+
 
 #ifdef _WIN32
 
@@ -91,7 +125,8 @@ std::string cli_program() {
     std::wstring self(32768, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
     const std::wstring folder = self.substr(0, self.find_last_of(L"\\/") + 1);
-    const std::wstring program = folder + L"tavrix-cli.exe";
+    const std::string name = program_name();
+    const std::wstring program = folder + std::wstring(name.begin(), name.end());
     return path_from_utf16(std::u16string(program.begin(), program.end()));
 }
 
@@ -140,7 +175,7 @@ std::string cli_program() {
     std::string self(4096, '\0');
     const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size());
     self.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-    return self.substr(0, self.rfind('/') + 1) + "tavrix-cli";
+    return self.substr(0, self.rfind('/') + 1) + program_name();
 }
 
 StartedProgram start_cli(const std::vector<std::string>& args, const std::string& workDir) {

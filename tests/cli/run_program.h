@@ -18,6 +18,18 @@ struct ProgramRun {
 // Path of tavrix-cli beside the running test program.
 std::string cli_program();
 
+// While one lives, runs go to tavrix-cli-seams, which does `action` at the
+// seam `seam` (cli/test_seam.h): "before-cut", "after-open" or "changed",
+// with "rename:FROM", "symlink:TARGET", "write:OFFSET", "append:COUNT" or
+// "interrupt".
+class SeamAction {
+public:
+    SeamAction(const std::string& seam, const std::string& action);
+    ~SeamAction();
+    SeamAction(const SeamAction&) = delete;
+    SeamAction& operator=(const SeamAction&) = delete;
+};
+
 // Runs tavrix-cli with `args` (UTF-8) in the folder `workDir` (empty: the
 // test's own), with standard input empty, and waits for it.
 ProgramRun run_cli(const std::vector<std::string>& args, const std::string& workDir = "");

@@ -45,11 +45,31 @@ TEST(SetLength, RefusalsKeepTheirCauseAndTouchNothing) {
     EXPECT_EQ(set_file_length(path, -1).status, Status::InvalidSize);
     EXPECT_EQ(read_file(path), "keep");
 
-    const SetLengthResult changed = set_file_length(path, 1, {.allowCreate = true, .expectedSize = 5});
-    EXPECT_EQ(changed.status, Status::SizeChanged);
+    SetLengthOptions asking;
+    std::vector<std::int64_t> asked;
+    asking.confirmCut = [&](std::int64_t current, std::int64_t target) {
+        asked = {current, target};
+        return false;
+    };
+    EXPECT_EQ(set_file_length(path, 1, asking).status, Status::Declined);
+    EXPECT_EQ(asked, (std::vector<std::int64_t>{4, 1}));
     EXPECT_EQ(read_file(path), "keep");
 
-    const SetLengthResult missing = set_file_length(dir.file("missing.bin"), 1, {.allowCreate = false, .expectedSize = std::nullopt});
+    // The question is asked again should the file change while it is open.
+    std::vector<std::int64_t> lengths;
+    asking.confirmCut = [&](std::int64_t current, std::int64_t) {
+        lengths.push_back(current);
+        if (lengths.size() == 1) write_file(path, "keep+");
+        return true;
+    };
+    EXPECT_EQ(set_file_length(path, 1, asking).status, Status::Ok);
+    EXPECT_EQ(lengths, (std::vector<std::int64_t>{4, 5}));
+    EXPECT_EQ(read_file(path), "k");
+    write_file(path, "keep");
+
+    SetLengthOptions existingOnly;
+    existingOnly.open = LengthOpen::OpenExisting;
+    const SetLengthResult missing = set_file_length(dir.file("missing.bin"), 1, existingOnly);
     EXPECT_EQ(missing.status, Status::CannotOpen);
     EXPECT_EQ(missing.error, OsdError::NotFound);
     EXPECT_FALSE(std::filesystem::exists(fs_path(dir.file("missing.bin"))));

@@ -460,6 +460,32 @@ TEST_F(WindowTest, MessageBoxIsTitledAndCarriesTheText) {
     EXPECT_EQ(body, qs("/tmp/作成先"));
 }
 
+// The question before a cut: No is the default, Esc says No.
+TEST_F(WindowTest, QuestionDefaultsToNoAndEscSaysNo) {
+    QMessageBox::StandardButtons buttons;
+    QAbstractButton* defaultButton = nullptr;
+    QAbstractButton* noButton = nullptr;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        buttons = box->standardButtons();
+        defaultButton = box->defaultButton();
+        noButton = box->button(QMessageBox::No);
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(box, &escape);
+    });
+    EXPECT_FALSE(form.dialogs().askYesNo("/tmp/x.bin を切り詰めます"));
+    EXPECT_EQ(buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(defaultButton, noButton);
+
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        box->button(QMessageBox::Yes)->click();
+    });
+    EXPECT_TRUE(form.dialogs().askYesNo("/tmp/x.bin を切り詰めます"));
+}
+
 TEST_F(WindowTest, CancelledFolderChooserGivesNothing) {
     QString title;
     QTimer::singleShot(0, [&] {

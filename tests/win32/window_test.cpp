@@ -436,7 +436,7 @@ TEST_F(WindowTest, TabKeyFollowsTheTabOrder) {
 TEST_F(WindowTest, AltEFromAnEditFieldExecutes) {
     TempDir dir;
     const std::string path = dir.file("出力.bin");
-    write_file(path, std::string(100, 'x'));
+    write_file(path, std::string(5, 'x'));
     type(TForm1::Edit1, path);
     type(TForm1::Edit8, "7");
     SetFocus(control(TForm1::Edit1));
@@ -644,6 +644,22 @@ TEST_F(WindowTest, MessageBoxIsOwnedTitledAndCarriesTheText) {
     EXPECT_EQ(title, "Tavrix");
     EXPECT_EQ(owner, form.handle());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "C:\\作成先"), texts.end());
+}
+
+// The question before a cut: Esc and Enter (No is the default) both say No.
+TEST_F(WindowTest, QuestionTakesEscAndEnterAsNo) {
+    for (const WPARAM key : {WPARAM{VK_ESCAPE}, WPARAM{VK_RETURN}}) {
+        std::vector<std::string> texts;
+        answer_dialog([&](HWND box) {
+            texts = child_texts(box);
+            PostMessageW(GetFocus(), WM_KEYDOWN, key, 1);
+            PostMessageW(GetFocus(), WM_KEYUP, key, 0xC0000001);
+        });
+        EXPECT_FALSE(form.dialogs().askYesNo("C:\\x.bin を切り詰めます")) << key;
+        EXPECT_NE(std::find(texts.begin(), texts.end(), "C:\\x.bin を切り詰めます"), texts.end());
+    }
+    answer_dialog([](HWND box) { PostMessageW(box, WM_COMMAND, IDYES, 0); });
+    EXPECT_TRUE(form.dialogs().askYesNo("C:\\x.bin を切り詰めます"));
 }
 
 }  // namespace

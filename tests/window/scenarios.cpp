@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -28,11 +30,27 @@ namespace {
 
 class Scenario : public ::testing::Test {
 protected:
-    void SetUp() override { window = make_window_driver(); }
+    // No real modal dialog may wait for a person: questions are answered
+    // from `answers` (No once they run out) and recorded in `questions`.
+    void SetUp() override {
+        window = make_window_driver();
+        dialogs.onAsk = [this](const std::string& text) {
+            questions.push_back(text);
+            if (answers.empty()) return false;
+            const bool answer = answers.front();
+            answers.erase(answers.begin());
+            return answer;
+        };
+        window->setDialogs(&dialogs);
+    }
+    void TearDown() override { window->setDialogs(nullptr); }
 
     View& view() { return window->view(); }
 
     std::unique_ptr<WindowDriver> window;
+    ScriptedDialogs dialogs;
+    std::vector<bool> answers;
+    std::vector<std::string> questions;
 };
 
 std::string parentOf(const ControlSpec& layoutRow) { return layoutRow.parent != nullptr ? layoutRow.parent : ""; }
@@ -216,16 +234,93 @@ TEST_F(Scenario, TheCalculatorsLargestTotalsShowWhole) {
 
 // ---------------------------------------------------------------- execute
 
+// A typed size that would cut data asks first; No changes nothing at all.
 TEST_F(Scenario, ExecuteCommandGivesTheFileTheOutputSize) {
     TempDir dir;
     const std::string path = dir.file("出力.bin");
-    write_file(path, std::string(100, 'x'));
+    write_file(path, std::string(123456, 'x'));
     window->type("Edit1", path);
     window->type("Edit8", "10");
+    view().setStatusText("before");
 
     window->execute();
+    const std::string question =
+        path + " を 123,456 バイトから 10 バイトに切り詰めます。123,446 バイトは元に戻せません。よろしいですか？";
+    EXPECT_EQ(questions, std::vector<std::string>{question});
+    EXPECT_EQ(file_size(path), 123456u);
+    EXPECT_EQ(window->statusText(), "before");
+
+    answers = {true};
+    window->execute();
+    EXPECT_EQ(questions.size(), 2u);
     EXPECT_EQ(file_size(path), 10u);
     EXPECT_EQ(window->statusText(), path + "を作成しました");
+
+    window->type("Edit8", "20");  // an extension asks nothing
+    window->execute();
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(file_size(path), 20u);
+}
+
+// A scanned size cuts only the file the scan measured, as it was then:
+// whatever took its name or changed it since is refused, untouched.
+TEST_F(Scenario, AScannedSizeCutsOnlyTheUnchangedFileItMeasured) {
+    TempDir dir;
+    const std::string path = dir.file("dump.bin");
+    const std::string padded = std::string(100, 'x') + std::string(4096, '\0');
+    const std::string other = dir.file("other.bin");
+    struct Change {
+        const char* what;
+        std::function<void()> apply;
+    };
+    const std::vector<Change> changes{
+        {"another file renamed over it",
+         [&] {
+             write_file(other, std::string(4196, 'o'));
+             std::filesystem::rename(fs_path(other), fs_path(path));
+         }},
+        {"data written into the padding, same length",
+         [&] {
+             std::fstream file(fs_path(path), std::ios::in | std::ios::out | std::ios::binary);
+             file.seekp(3000);
+             file.put('D');
+         }},
+#ifndef _WIN32
+        {"the name now a link to another file",
+         [&] {
+             write_file(other, std::string(4196, 'o'));
+             std::filesystem::remove(fs_path(path));
+             std::filesystem::create_symlink(fs_path(other), fs_path(path));
+         }},
+#endif
+    };
+    window->selectPage(1);
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.what);
+        std::filesystem::remove(fs_path(path));
+        write_file(path, padded);
+        window->type("Edit1", path);
+        window->click("Button1");
+        ASSERT_EQ(window->text("Label4"), "100") << window->statusText();
+        change.apply();
+        const std::string before = read_file(path);
+        window->execute();
+        EXPECT_EQ(window->statusText(), "ファイルが検索時と異なります");
+        EXPECT_EQ(read_file(path), before);
+        if (std::filesystem::exists(fs_path(other))) {
+            EXPECT_EQ(file_size(other), 4196u);
+        }
+    }
+    EXPECT_TRUE(questions.empty());
+
+    // Unchanged since its scan: cut without a question.
+    std::filesystem::remove(fs_path(path));
+    write_file(path, padded);
+    window->click("Button1");
+    window->execute();
+    EXPECT_EQ(read_file(path), std::string(100, 'x'));
+    EXPECT_EQ(window->statusText(), path + "を作成しました");
+    EXPECT_TRUE(questions.empty());
 }
 
 TEST_F(Scenario, OneMegabyteOfTheBinaryUnitCreatesANewFile) {
@@ -393,8 +488,7 @@ TEST_F(Scenario, NewNameButtonShowsTheChosenFolderBeforeUsingIt) {
     TempDir dir;
     std::vector<std::string> titles;
     std::vector<std::string> messages;
-    ScriptedDialogs scripted;
-    window->setDialogs(&scripted);
+    ScriptedDialogs& scripted = dialogs;
     scripted.onChoose = [&](const std::string& title, const std::string& initialFolder) {
         titles.push_back(title);
         EXPECT_EQ(initialFolder, "");
@@ -417,7 +511,6 @@ TEST_F(Scenario, NewNameButtonShowsTheChosenFolderBeforeUsingIt) {
     EXPECT_EQ(titles.size(), 2u);
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_EQ(view().editText(EditId::Edit1), chosen);
-    window->setDialogs(nullptr);
 }
 
 // ---------------------------------------------------------------- view
