@@ -1,0 +1,95 @@
+// Cutting what a scan measured, on real files: only the very file, only
+// unchanged, and where time stamps cannot tell, only after a second look.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "size/scan_file.h"
+#include "size/trim.h"
+#include "tests/temp_dir.h"
+
+namespace {
+
+using Status = MeasuredCut::Status;
+
+PaddingScan scan_for_cut(OsdFile& file, const std::string& path) {
+    EXPECT_EQ(osd_open(file, path, OsdAccess::ReadWrite), 0);
+    SilentObserver silent;
+    return scan_padding(file, PadChoice{}, silent);
+}
+
+void write_at(const std::string& path, std::streamoff offset, char byte) {
+    std::fstream file(fs_path(path), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(offset);
+    file.put(byte);
+}
+
+TEST(CutMeasured, OnlyTheUnchangedFileItMeasured) {
+    TempDir dir;
+    const std::string path = dir.file("dump.bin");
+    const std::string padded = "data" + std::string(5000, '\0');
+    {
+        write_file(path, padded);
+        OsdFile file;
+        const PaddingScan scan = scan_for_cut(file, path);
+        ASSERT_EQ(scan.scan.trailing, 5000);
+        EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0).status, Status::Ok);
+        EXPECT_EQ(read_file(path), "data");
+    }
+    {  // Another file took the name: the handle's file is cut by no one.
+        write_file(path, padded);
+        OsdFile file;
+        const PaddingScan scan = scan_for_cut(file, path);
+        write_file(dir.file("other.bin"), std::string(5004, 'o'));
+        std::filesystem::rename(fs_path(dir.file("other.bin")), fs_path(path));
+        EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0).status, Status::Changed);
+        EXPECT_EQ(file_size(path), 5004u);
+    }
+}
+
+// A write in the same clock tick as the scan's start leaves the time stamps
+// as they were: stand-in here, the state taken after the write. The bytes
+// about to go are looked at again, and the new data keeps them.
+TEST(CutMeasured, AWriteTheStampsMissedIsFoundByASecondLook) {
+    TempDir dir;
+    const std::string path = dir.file("dump.bin");
+    write_file(path, "data" + std::string(5000, '\0'));
+    OsdFile file;
+    PaddingScan scan = scan_for_cut(file, path);
+    ASSERT_TRUE(scan.measured.stampsMayMissWrites());
+    write_at(path, 3000, 'D');
+    OsdFileState after;
+    ASSERT_EQ(osd_state(file, after), 0);
+    scan.measured.modified = after.modified;
+    scan.measured.changed = after.changed;
+    EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0).status, Status::Changed);
+    EXPECT_EQ(file_size(path), 5004u);
+
+    // Stamps older than the margin cannot share a tick with a later write.
+    OsdFileState old = scan.measured;
+    old.modified = old.changed = old.takenAt - OsdFileState::kStampMarginNs - 1;
+    EXPECT_FALSE(old.stampsMayMissWrites());
+}
+
+TEST(CutMeasured, HolesMustAgreeWithTheAllocation) {
+    struct Case {
+        std::int64_t size, holeBytes, allocated;
+        bool agree;
+    };
+    constexpr std::int64_t kTop = std::numeric_limits<std::int64_t>::max();
+    for (const Case c : {
+             Case{1 << 20, 0, 1 << 20, true},                     // nothing skipped
+             Case{1 << 30, (1 << 30) - 4096, 4096, true},          // one block of data
+             Case{kTop, kTop - 4096, 8192, false},                 // tmpfs near 2^63: a block unaccounted
+             Case{1 << 30, 1 << 29, (1 << 29) + (1 << 21), true},  // index blocks of a dense half
+             Case{1 << 30, 1 << 29, (1 << 29) + (1 << 22), false},
+         }) {
+        ScanResult result;
+        result.size = c.size;
+        result.holeBytes = c.holeBytes;
+        EXPECT_EQ(holes_agree_with_allocation(result, c.allocated), c.agree) << c.size << " " << c.allocated;
+    }
+}
+
+}  // namespace
