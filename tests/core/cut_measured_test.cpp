@@ -37,6 +37,7 @@ TEST(CutMeasured, OnlyTheUnchangedFileItMeasured) {
         EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0).status, Status::Ok);
         EXPECT_EQ(read_file(path), "data");
     }
+#ifndef _WIN32  // Windows lets no one rename over a file held open
     {  // Another file took the name: the handle's file is cut by no one.
         write_file(path, padded);
         OsdFile file;
@@ -46,6 +47,7 @@ TEST(CutMeasured, OnlyTheUnchangedFileItMeasured) {
         EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0).status, Status::Changed);
         EXPECT_EQ(file_size(path), 5004u);
     }
+#endif
 }
 
 // A write in the same clock tick as the scan's start leaves the time stamps
