@@ -5,6 +5,7 @@
 #include "app/view.h"
 #include "size/set_length.h"
 #include "size/trim.h"
+#include "util/format_grouped.h"
 
 namespace {
 
@@ -17,15 +18,24 @@ void cut_scanned_file(View& form, const std::string& path, const ScannedFile& sc
     }
     OsdFile file;
     if (osd_open(file, path, OsdAccess::ReadWrite) != 0) {
-        form.setStatusText(file.error == OsdError::NotFound ? std::string(status_text::kFileChangedSinceScan)
-                                                            : status_text::cannot_open(path));
+        form.setStatusText(file.error == OsdError::NotFound
+                               ? std::string(status_text::kFileChangedSinceScan)
+                               : status_text::with_cause(status_text::cannot_open(path), file.error));
         return;
     }
-    switch (cut_measured(file, path, scanned.measured, target, scanned.pad).status) {
-        case MeasuredCut::Status::Ok: form.setStatusText(status_text::created(path)); break;
+    const MeasuredCut cut = cut_measured(file, path, scanned.measured, target, scanned.pad);
+    switch (cut.status) {
+        case MeasuredCut::Status::Ok:
+            form.setLabelCaption(LabelId::Label1, format_grouped(target));
+            form.setStatusText(status_text::created(path));
+            break;
         case MeasuredCut::Status::Changed: form.setStatusText(status_text::kFileChangedSinceScan); break;
         case MeasuredCut::Status::CannotSetEnd:
-        case MeasuredCut::Status::LengthNotKept: form.setStatusText(status_text::kCannotSetEnd); break;
+            form.setStatusText(status_text::with_cause(status_text::kCannotSetEnd, cut.error));
+            break;
+        case MeasuredCut::Status::LengthNotKept:
+            form.setStatusText(std::string(status_text::kCannotSetEnd) + "（" + status_text::kLengthNotKept + "）");
+            break;
     }
 }
 
@@ -57,13 +67,25 @@ void E1Click(View& form) {
     using Status = SetLengthResult::Status;
     const SetLengthResult result = set_file_length(path, *target, options);
     switch (result.status) {
-        case Status::Ok: form.setStatusText(status_text::created(path)); break;
+        case Status::Ok:
+            // The length the handle read back, not the one asked for.
+            form.setLabelCaption(LabelId::Label1, format_grouped(result.newSize));
+            form.setStatusText(status_text::created(path));
+            break;
         case Status::Declined: break;
         case Status::InvalidSize:
         case Status::TooLarge: form.setStatusText(status_text::kInvalidSize); break;
-        case Status::CannotOpen: form.setStatusText(status_text::cannot_open(path)); break;
-        case Status::CannotCreate: form.setStatusText(status_text::cannot_create(path)); break;
+        case Status::CannotOpen:
+            form.setStatusText(status_text::with_cause(status_text::cannot_open(path), result.error));
+            break;
+        case Status::CannotCreate:
+            form.setStatusText(status_text::with_cause(status_text::cannot_create(path), result.error));
+            break;
         case Status::CannotSetEnd:
-        case Status::LengthNotKept: form.setStatusText(status_text::kCannotSetEnd); break;
+            form.setStatusText(status_text::with_cause(status_text::kCannotSetEnd, result.error));
+            break;
+        case Status::LengthNotKept:
+            form.setStatusText(std::string(status_text::kCannotSetEnd) + "（" + status_text::kLengthNotKept + "）");
+            break;
     }
 }

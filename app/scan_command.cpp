@@ -3,6 +3,7 @@
 #include "app/handlers.h"
 #include "app/status_texts.h"
 #include "app/view.h"
+#include "size/output_size.h"
 #include "size/trim.h"
 #include "util/format_grouped.h"
 
@@ -43,9 +44,13 @@ PaddingScan count_trailing_zeros(View& form, const std::string& path) {
     const PaddingScan padding = scan_padding(path, PadChoice{}, observer);
     const ScanResult& result = padding.scan;
     switch (result.status) {
-        case ScanResult::Status::CannotOpen: form.setStatusText(status_text::scan_cannot_open(path)); break;
+        case ScanResult::Status::CannotOpen:
+            form.setStatusText(status_text::with_cause(status_text::scan_cannot_open(path), result.error));
+            break;
         case ScanResult::Status::NoBuffer: form.setStatusText(status_text::kNoBuffer); break;
-        case ScanResult::Status::ReadError: form.setStatusText(status_text::read_error(result.failedAt)); break;
+        case ScanResult::Status::ReadError:
+            form.setStatusText(status_text::with_cause(status_text::read_error(result.failedAt), result.error));
+            break;
         case ScanResult::Status::Ok:
             // An old failure message must not stand next to fresh results.
             form.setStatusText("");
@@ -79,6 +84,9 @@ void Button1Click(View& form) {
     }
     OutputSize = result.size - result.trailing;
     OutputSizeOrigin = ScannedFile{path, padding.pad.value_or(0), padding.measured};
+    // Every number on the window now describes the file as scanned.
+    form.setLabelCaption(LabelId::Label1, format_grouped(result.size));
     form.setLabelCaption(LabelId::Label4, format_grouped(*OutputSize));
+    form.setLabelCaption(LabelId::Label5, format_hex(*OutputSize));
     form.setLabelCaption(LabelId::Label9, format_grouped(result.trailing));
 }

@@ -16,3 +16,22 @@ std::string status_text::confirm_cut(const std::string& path, std::int64_t curre
            " バイトに切り詰めます。" + format_grouped(currentLength - newLength) +
            " バイトは元に戻せません。よろしいですか？";
 }
+
+std::string status_text::with_cause(const std::string& text, OsdError cause) {
+    const char* why = nullptr;
+    switch (cause) {
+        case OsdError::None: return text;
+        case OsdError::NotFound: why = "見つかりません"; break;
+        case OsdError::IsFolder: why = "フォルダーです"; break;
+        case OsdError::NotRegularFile: why = "通常のファイルではありません"; break;
+        case OsdError::AccessDenied: why = "アクセスが拒否されました"; break;
+        case OsdError::AlreadyExists: why = "すでに存在します"; break;
+        case OsdError::NoSpace: why = "ディスクに空きがありません"; break;
+        case OsdError::TooLarge: why = "ファイルが大きすぎます"; break;
+        case OsdError::ReadFailed: why = "読み取りに失敗しました"; break;
+        case OsdError::WriteFailed: why = "書き込みに失敗しました"; break;
+        case OsdError::InvalidName: why = "名前が正しくありません"; break;
+        case OsdError::Other: return text;
+    }
+    return text + "（" + why + "）";
+}

@@ -4,15 +4,23 @@
 #include <cstdint>
 #include <string>
 
+#include "osd/osd.h"
+
 namespace status_text {
 
 inline std::string cannot_open(const std::string& path) { return path + " を開けません"; }
-inline std::string cannot_create(const std::string& path) { return path + " を作成できせん"; }
+inline std::string cannot_create(const std::string& path) { return path + " を作成できません"; }
 inline std::string created(const std::string& path) { return path + "を作成しました"; }
 inline constexpr char kCannotSetEnd[] = "EOFをセットできません";
 inline constexpr char kInvalidSize[] = "出力サイズが不正です";
 inline constexpr char kFileChangedSinceScan[] = "ファイルが検索時と異なります";
 inline constexpr char kNoFileName[] = "ファイル名を指定してください";
+
+// A failure's text with its cause after it, "…（アクセスが拒否されました）";
+// the text alone when the cause is unknown.
+std::string with_cause(const std::string& text, OsdError cause);
+// Execute set a length the file did not keep.
+inline constexpr char kLengthNotKept[] = "長さが保たれませんでした";
 
 // Asked before Execute cuts bytes that no scan of this file measured.
 std::string confirm_cut(const std::string& path, std::int64_t currentLength, std::int64_t newLength);

@@ -85,12 +85,12 @@ TEST_F(ExecuteTest, ZeroEmptiesAnExistingFile) {
 
 TEST_F(ExecuteTest, FailuresNameThePathAndTouchNothing) {
     execute(dir.path(), 10);
-    EXPECT_EQ(view.status(), dir.path() + " を開けません");
+    EXPECT_EQ(view.status(), dir.path() + " を開けません（フォルダーです）");
     EXPECT_TRUE(std::filesystem::is_directory(fs_path(dir.path())));
 
     const std::string orphan = dir.file("no-such-folder/new.bin");
     execute(orphan, 10);
-    EXPECT_EQ(view.status(), orphan + " を作成できせん");
+    EXPECT_EQ(view.status(), orphan + " を作成できません（見つかりません）");
     EXPECT_FALSE(std::filesystem::exists(fs_path(orphan)));
 }
 
@@ -115,7 +115,7 @@ TEST_F(ExecuteTest, SizeTheFileSystemCannotHoldLeavesTheFileAlone) {
     const std::string path = dir.file("huge.bin");
     write_file(path, "keep me");
     execute(path, INT64_MAX);
-    EXPECT_EQ(view.status(), "EOFをセットできません");
+    EXPECT_EQ(view.status(), "EOFをセットできません（ファイルが大きすぎます）");
     EXPECT_EQ(read_file(path), "keep me");
 }
 
@@ -149,7 +149,7 @@ TEST_F(ExecuteTest, LongPathsAreCarriedWhole) {
 TEST_F(ExecuteTest, FailedCreateLeavesNoFileBehind) {
     const std::string path = dir.file("never-made.bin");
     execute(path, INT64_MAX);
-    EXPECT_EQ(view.status(), "EOFをセットできません");
+    EXPECT_EQ(view.status(), "EOFをセットできません（ファイルが大きすぎます）");
     EXPECT_FALSE(std::filesystem::exists(fs_path(path)));
 }
 
@@ -185,7 +185,7 @@ TEST_F(ExecuteTest, LeadingTildeIsTheHomeFolder) {
     EXPECT_EQ(file_size(dir.file("made-at-home.bin")), 5u);
     EXPECT_EQ(view.status(), dir.file("made-at-home.bin") + "を作成しました");
     execute("~", 5);
-    EXPECT_EQ(view.status(), dir.path() + " を開けません") << "the home folder itself is a folder";
+    EXPECT_EQ(view.status(), dir.path() + " を開けません（フォルダーです）") << "the home folder itself is a folder";
     if (saved) ::setenv("HOME", savedHome.c_str(), 1); else ::unsetenv("HOME");
 }
 #endif

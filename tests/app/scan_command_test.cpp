@@ -37,7 +37,8 @@ TEST_F(Button1Test, WorkedExampleThenExecuteCutsTheZerosOff) {
     scan(path);
     EXPECT_EQ(view.labels[LabelId::Label9], "1,048,676");
     EXPECT_EQ(view.labels[LabelId::Label4], "2,097,152");
-    EXPECT_EQ(view.labels[LabelId::Label5], "abc");  // the hex label is the calculator's
+    EXPECT_EQ(view.labels[LabelId::Label5], "200000");  // the scan's size in hexadecimal too
+    EXPECT_EQ(view.labels[LabelId::Label1], "3,145,828");
     EXPECT_EQ(OutputSize, std::optional<std::int64_t>(2097152));
     EXPECT_EQ(view.progress.front(), 100);
     EXPECT_EQ(view.progress.back(), 0);
@@ -47,6 +48,7 @@ TEST_F(Button1Test, WorkedExampleThenExecuteCutsTheZerosOff) {
     E1Click(view);
     EXPECT_EQ(view.status(), path + "を作成しました");
     EXPECT_EQ(read_file(path), bytes.substr(0, 2097152));
+    EXPECT_EQ(view.labels[LabelId::Label1], "2,097,152") << "the length after Execute";
 }
 
 TEST_F(Button1Test, SmallFiles) {
@@ -101,12 +103,14 @@ TEST_F(Button1Test, SparseFilesAreCountedWithoutReadingTheHoles) {
 TEST_F(Button1Test, FailuresLeaveNoUsableSize) {
     const std::string victim = dir.file("victim.bin");
     write_file(victim, std::string(100, 'v'));
-    for (const std::string& path : {dir.file("missing.bin"), dir.path()}) {
+    const std::vector<std::pair<std::string, std::string>> failures{{dir.file("missing.bin"), "（見つかりません）"},
+                                                                    {dir.path(), "（フォルダーです）"}};
+    for (const auto& [path, cause] : failures) {
         OutputSize = 1234;
         view.labels[LabelId::Label4] = "1,234";
         view.labels[LabelId::Label9] = "7";
         scan(path);
-        EXPECT_EQ(view.status(), path + "を開けません");
+        EXPECT_EQ(view.status(), path + "を開けません" + cause);
         EXPECT_EQ(OutputSize, std::nullopt);
         EXPECT_EQ(view.labels[LabelId::Label4], "");
         EXPECT_EQ(view.labels[LabelId::Label9], "");
@@ -191,7 +195,7 @@ TEST_F(Button1Test, FileCutUnderTheScanIsAReadError) {
     OutputSize = 1234;
     view.onPump = [&] { std::filesystem::resize_file(fs_path(path), MiB); };
     scan(path);
-    EXPECT_EQ(view.status(), "リードエラー 0x200000");
+    EXPECT_EQ(view.status(), "リードエラー 0x200000（読み取りに失敗しました）");
     EXPECT_EQ(OutputSize, std::nullopt);
     EXPECT_EQ(view.progress.back(), 0);
 }

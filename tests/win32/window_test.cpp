@@ -490,7 +490,7 @@ TEST_F(WindowTest, ScanRefusesTypingDropsAndTheNewNameButtonUntilItEnds) {
 
     EXPECT_EQ(text(TForm1::Label9), "50") << statusText();
     EXPECT_EQ(text(TForm1::Edit1), path) << "typing refused";
-    EXPECT_EQ(text(TForm1::Label1), "0") << "drop refused";
+    EXPECT_EQ(text(TForm1::Label1), "150") << "drop refused: the scanned file's length";
     EXPECT_EQ(chooserRuns, 0) << "Button3 refused";
     EXPECT_EQ(order.seen(), (std::vector<std::string>{"Button3 off", "read-only", "Button3 on", "writable"}));
 

@@ -458,7 +458,7 @@ TEST_F(Scenario, AFailedScanGivesEverythingBack) {
     window->type("Edit1", missing);
     window->selectPage(1);
     window->click("Button1");
-    EXPECT_EQ(window->statusText(), missing + "を開けません");
+    EXPECT_EQ(window->statusText(), missing + "を開けません（見つかりません）");
     for (const char* command : {"Button1", "E1", "Button3"}) EXPECT_TRUE(window->isEnabled(command)) << command;
     EXPECT_TRUE(window->isEditable("Edit1"));
     write_file(missing, std::string(3, 'x'));
