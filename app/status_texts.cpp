@@ -28,6 +28,10 @@ std::string status_text::with_cause(const std::string& text, OsdError cause) {
         case OsdError::AlreadyExists: why = "すでに存在します"; break;
         case OsdError::NoSpace: why = "ディスクに空きがありません"; break;
         case OsdError::TooLarge: why = "ファイルが大きすぎます"; break;
+        case OsdError::FileSizeLimit: why = "ファイルサイズの上限を超えます"; break;
+        case OsdError::ReadOnlyFileSystem: why = "読み取り専用のファイルシステムです"; break;
+        case OsdError::LinkLoop: why = "シンボリックリンクの階層が深すぎます"; break;
+        case OsdError::NameTooLong: why = "名前が長すぎます"; break;
         case OsdError::ReadFailed: why = "読み取りに失敗しました"; break;
         case OsdError::WriteFailed: why = "書き込みに失敗しました"; break;
         case OsdError::InvalidName: why = "名前が正しくありません"; break;

@@ -214,6 +214,11 @@ bool report_fill(Run& run, const std::string& path, const FillResult& result, co
         case Status::TooLarge: run.fail(path, "the size would be too large"); return false;
         case Status::LengthNotKept: run.fail(path, "length not kept", length_not_kept(result.newSize)); return false;
         case Status::NoBuffer: run.fail(path, "out of memory"); return false;
+        case Status::NotEnoughSpace:
+            run.fail(path, osd_error_text(OsdError::NoSpace),
+                     std::string(osd_error_text(OsdError::NoSpace)) + " (needs " +
+                         format_binary_size(result.needed) + ", " + format_binary_size(result.available) + " free)");
+            return false;
         default:
             run.fail(path, osd_error_text(result.error) + (result.undoFailed ? notUndone : std::string()));
             return false;

@@ -37,6 +37,10 @@ const char* osd_error_text(OsdError error) {
         case OsdError::AlreadyExists: return "already exists";
         case OsdError::NoSpace: return "no space left";
         case OsdError::TooLarge: return "too large for the file system";
+        case OsdError::FileSizeLimit: return "file size limit exceeded";
+        case OsdError::ReadOnlyFileSystem: return "read-only file system";
+        case OsdError::LinkLoop: return "too many levels of symbolic links";
+        case OsdError::NameTooLong: return "name too long";
         case OsdError::ReadFailed: return "read error";
         case OsdError::WriteFailed: return "write error";
         case OsdError::InvalidName: return "invalid name";

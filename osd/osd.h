@@ -13,7 +13,9 @@
 using OsdHandle = std::intptr_t;
 inline constexpr OsdHandle kOsdInvalidHandle = -1;
 
-enum class OsdAccess { Read, ReadWrite };
+// Write alone where nothing is read (setting a length, writing a fill), so
+// that a file one may write but not read can still be set.
+enum class OsdAccess { Read, Write, ReadWrite };
 enum class OsdOrigin { Begin, Current, End };
 
 // Why an operation failed.
@@ -25,7 +27,11 @@ enum class OsdError {
     AccessDenied,
     AlreadyExists,
     NoSpace,
-    TooLarge,        // past the file system's or the process's largest file
+    TooLarge,        // past the file system's largest file
+    FileSizeLimit,   // past the process's file-size limit (ulimit -f)
+    ReadOnlyFileSystem,
+    LinkLoop,        // too many symbolic links on the way
+    NameTooLong,     // the whole path or one of its names
     ReadFailed,
     WriteFailed,
     InvalidName,     // empty, not encodable, or refused by the file system
@@ -57,6 +63,15 @@ struct OsdFile {
 // already exists it fails with AlreadyExists, so a file that appeared since
 // the caller's existence test keeps its bytes. 0 on success, 1 on failure.
 [[nodiscard]] int osd_create(OsdFile& file, const std::string& path);
+
+// Creates, as osd_create does, the file that the dangling symbolic link at
+// `path` points to (through any chain of links), and names it in `created`.
+// Fails when `path` is no such link. 0 on success, 1 on failure.
+[[nodiscard]] int osd_create_link_target(OsdFile& file, const std::string& path, std::string& created);
+
+// Bytes free to this process on the file system that holds `path` (or
+// would hold it: its folder for a new file); -1 when unknown.
+std::int64_t osd_free_space(const std::string& path);
 
 // Moves the file pointer; stores and returns the resulting offset, or returns
 // -1 (and leaves `position`) when the move fails.

@@ -13,7 +13,9 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <system_error>
 #include <thread>
@@ -30,15 +32,28 @@ OsdError error_from_errno(int code, OsdError fallback = OsdError::Other) {
     switch (code) {
         case ENOENT: case ENOTDIR: return OsdError::NotFound;
         case EISDIR: return OsdError::IsFolder;
-        case EACCES: case EPERM: case EROFS: case ETXTBSY: return OsdError::AccessDenied;
+        case EACCES: case EPERM: case ETXTBSY: return OsdError::AccessDenied;
+        case EROFS: return OsdError::ReadOnlyFileSystem;
+        case ELOOP: return OsdError::LinkLoop;
         case EEXIST: return OsdError::AlreadyExists;
         case ENOSPC: case EDQUOT: return OsdError::NoSpace;
         case EFBIG: case EOVERFLOW: return OsdError::TooLarge;
-        case ENAMETOOLONG: case EILSEQ: return OsdError::InvalidName;
+        case ENAMETOOLONG: return OsdError::NameTooLong;
+        case EILSEQ: return OsdError::InvalidName;
         case ENXIO: case ENODEV: return OsdError::NotRegularFile;
         case EIO: return fallback;
         default: return fallback;
     }
+}
+
+// EFBIG for a file that would end at `length`: the process's file-size
+// limit when that is what it passes, else the file system's largest file.
+OsdError too_large_cause(std::int64_t length) {
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<std::uint64_t>(length) > static_cast<std::uint64_t>(limit.rlim_cur))
+        return OsdError::FileSizeLimit;
+    return OsdError::TooLarge;
 }
 
 // Past a file-size limit (ulimit -f) the kernel would end the process with
@@ -95,7 +110,8 @@ int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
     // A folder opened read-write fails with EISDIR; read-only it opens and is
     // refused by the regular-file test. Either way the cause is IsFolder.
     std::int64_t size = 0;
-    int fd = open_regular_file(path, access == OsdAccess::Read ? O_RDONLY : O_RDWR, file.error, size);
+    const int flags = access == OsdAccess::Read ? O_RDONLY : access == OsdAccess::Write ? O_WRONLY : O_RDWR;
+    int fd = open_regular_file(path, flags, file.error, size);
     if (fd < 0) return 1;
     file.handle = fd;
     file.size = size;
@@ -123,6 +139,55 @@ int osd_create(OsdFile& file, const std::string& path) {
     file.handle = fd;
     file.error = OsdError::None;
     return 0;
+}
+
+namespace {
+
+// Where a chain of symbolic links starting at `path` ends (`path` itself
+// when it is no link); empty past the system's limit of links.
+std::string end_of_links(std::string path) {
+    for (int hops = 0; hops <= 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= target.size()) return {};
+        target.resize(static_cast<std::size_t>(length));
+        const std::size_t slash = path.rfind('/');
+        path = target.starts_with('/') || slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
+    }
+    return {};
+}
+
+}  // namespace
+
+int osd_create_link_target(OsdFile& file, const std::string& path, std::string& created) {
+    osd_close(file);
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        file.error = OsdError::NotFound;
+        return 1;
+    }
+    const std::string target = end_of_links(path);
+    if (target.empty()) {
+        file.error = OsdError::LinkLoop;
+        return 1;
+    }
+    created = target;
+    return osd_create(file, target);
+}
+
+std::int64_t osd_free_space(const std::string& path) {
+    struct statvfs fs {};
+    if (::statvfs(path.c_str(), &fs) != 0) {
+        const std::size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        if (::statvfs(folder.c_str(), &fs) != 0) return -1;
+    }
+    const std::uint64_t blocks = fs.f_bavail;
+    const std::uint64_t blockSize = fs.f_frsize > 0 ? fs.f_frsize : 1;
+    constexpr std::uint64_t kMost = std::uint64_t{INT64_MAX};
+    return blocks > kMost / blockSize ? INT64_MAX : static_cast<std::int64_t>(blocks * blockSize);
 }
 
 std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin) {
@@ -180,7 +245,8 @@ std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
         ssize_t put = ::write(descriptor(file), bytes + done, static_cast<size_t>(count - done));
         if (put < 0) {
             if (errno == EINTR) continue;
-            file.error = error_from_errno(errno, OsdError::WriteFailed);
+            file.error = errno == EFBIG ? too_large_cause(file.position + count)
+                                        : error_from_errno(errno, OsdError::WriteFailed);
             break;
         }
         done += put;
@@ -202,7 +268,8 @@ int osd_seteof(OsdFile& file) {
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
         // EINVAL: past the largest length the file system takes.
-        file.error = errno == EINVAL ? OsdError::TooLarge : error_from_errno(errno, OsdError::WriteFailed);
+        file.error = errno == EINVAL || errno == EFBIG ? too_large_cause(here)
+                                                       : error_from_errno(errno, OsdError::WriteFailed);
         return 1;
     }
     return 0;

@@ -36,12 +36,15 @@ OsdError error_from_code(DWORD code, OsdError fallback = OsdError::Other) {
         case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_DRIVE: case ERROR_BAD_NETPATH:
             return OsdError::NotFound;
         case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
-        case ERROR_WRITE_PROTECT: case ERROR_USER_MAPPED_FILE:
+        case ERROR_USER_MAPPED_FILE:
             return OsdError::AccessDenied;
+        case ERROR_WRITE_PROTECT: return OsdError::ReadOnlyFileSystem;
+        case ERROR_CANT_RESOLVE_FILENAME: return OsdError::LinkLoop;
+        case ERROR_FILENAME_EXCED_RANGE: return OsdError::NameTooLong;
         case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: return OsdError::AlreadyExists;
         case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return OsdError::NoSpace;
         case ERROR_FILE_TOO_LARGE: case ERROR_NEGATIVE_SEEK: return OsdError::TooLarge;
-        case ERROR_INVALID_NAME: case ERROR_FILENAME_EXCED_RANGE: case ERROR_BAD_PATHNAME: return OsdError::InvalidName;
+        case ERROR_INVALID_NAME: case ERROR_BAD_PATHNAME: return OsdError::InvalidName;
         case ERROR_DIRECTORY: return OsdError::IsFolder;
         default: return fallback;
     }
@@ -103,7 +106,9 @@ int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
         file.error = OsdError::InvalidName;
         return 1;
     }
-    const DWORD rights = access == OsdAccess::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const DWORD rights = access == OsdAccess::Read    ? GENERIC_READ
+                         : access == OsdAccess::Write ? GENERIC_WRITE
+                                                      : GENERIC_READ | GENERIC_WRITE;
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open at all.
     HANDLE handle = open_existing(*wide, rights);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -141,6 +146,31 @@ int osd_create(OsdFile& file, const std::string& path) {
     file.handle = reinterpret_cast<OsdHandle>(handle);
     file.error = OsdError::None;
     return 0;
+}
+
+// Windows programs meet symbolic links rarely, and CreateFileW follows one
+// when it opens: a dangling link is reported, not followed.
+int osd_create_link_target(OsdFile& file, const std::string&, std::string&) {
+    osd_close(file);
+    file.error = OsdError::NotFound;
+    return 1;
+}
+
+std::int64_t osd_free_space(const std::string& path) {
+    const std::optional<std::wstring> wide = win_path(path);
+    if (!wide) return -1;
+    std::wstring folder = *wide;
+    ULARGE_INTEGER available{};
+    // A new file's folder: the path up to its last separator.
+    while (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
+        const std::size_t separator = folder.find_last_of(L"\\/");
+        if (separator == std::wstring::npos || separator == 0) return -1;
+        folder.resize(separator + 1);
+        if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return -1;
+        break;
+    }
+    return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX) ? INT64_MAX
+                                                                  : static_cast<std::int64_t>(available.QuadPart);
 }
 
 std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin) {

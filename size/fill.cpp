@@ -131,7 +131,10 @@ FillResult fill_to_length(const std::string& path, const LengthRule& rule, const
 
     OsdFile file;
     FillResult result;
-    switch (open_for_length(file, path, options.open, result.created)) {
+    std::string createdPath;
+    const SetLengthResult::Status opened = open_for_length(file, path, options.open, createdPath);
+    result.created = !createdPath.empty();
+    switch (opened) {
         case SetLengthResult::Status::Ok: break;
         case SetLengthResult::Status::CannotCreate: return failed(Status::CannotCreate, file.error);
         default: return failed(Status::CannotOpen, file.error);
@@ -141,7 +144,7 @@ FillResult fill_to_length(const std::string& path, const LengthRule& rule, const
         result.status = status;
         result.error = file.error;
         osd_close(file);
-        if (result.created) (void)osd_remove(path);
+        if (result.created) (void)osd_remove(createdPath);
         return result;
     };
 
@@ -160,6 +163,12 @@ FillResult fill_to_length(const std::string& path, const LengthRule& rule, const
             default: return give_up(Status::CannotSetEnd);
         }
     } else {
+        const std::int64_t free = osd_free_space(result.created ? createdPath : path);
+        if (free >= 0 && target.length - oldSize > free) {
+            result.needed = target.length - oldSize;
+            result.available = free;
+            return give_up(Status::NotEnoughSpace);
+        }
         result.status = write_fill(file, oldSize, target.length, fill, observer);
         if (result.ok()) {
             // A written file's length is what was written; read it back all
@@ -174,14 +183,14 @@ FillResult fill_to_length(const std::string& path, const LengthRule& rule, const
         }
         if (!result.ok()) {
             result.error = result.status == Status::Stopped ? OsdError::None : file.error;
-            result.undoFailed = !undo(file, path, result);
+            result.undoFailed = !undo(file, createdPath, result);
             return result;
         }
     }
     if (osd_close(file) != 0) {
         result.status = Status::CannotWrite;
         result.error = OsdError::WriteFailed;
-        if (result.created) result.undoFailed = osd_remove(path) != 0;
+        if (result.created) result.undoFailed = osd_remove(createdPath) != 0;
     }
     return result;
 }

@@ -50,12 +50,15 @@ struct FillResult {
         LengthNotKept,
         CannotWrite,
         NoBuffer,
+        NotEnoughSpace,  // refused before a byte was written: `needed`, `available`
         Stopped,
     };
     Status status = Status::Ok;
     bool created = false;
     std::int64_t oldSize = -1;  // -1 when the file was created
     std::int64_t newSize = -1;
+    std::int64_t needed = 0;
+    std::int64_t available = -1;
     OsdError error = OsdError::None;
     // A failed or stopped fill whose file could not be put back.
     bool undoFailed = false;
@@ -73,6 +76,7 @@ inline constexpr std::int64_t kFillChunkSize = std::int64_t{1} << 20;
 // `fill`; for a written fill, `observer` is told the share done (0..100)
 // before each chunk and may stop it. A stopped or failed written fill is
 // undone: a created file is removed, an extended one cut back to its old
-// length.
+// length. A written fill the file system has no room for is refused before
+// a byte is written.
 FillResult fill_to_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options,
                           const FillSpec& fill, ScanObserver& observer);

@@ -2,16 +2,22 @@
 
 using Status = SetLengthResult::Status;
 
-Status open_for_length(OsdFile& file, const std::string& path, LengthOpen open, bool& created) {
-    created = false;
+Status open_for_length(OsdFile& file, const std::string& path, LengthOpen open, std::string& created) {
+    created.clear();
     if (open == LengthOpen::CreateNew || (open == LengthOpen::OpenOrCreate && !osd_exists(path))) {
         if (osd_create(file, path) == 0) {
-            created = true;
+            created = path;
             return Status::Ok;
         }
         if (open == LengthOpen::CreateNew || file.error != OsdError::AlreadyExists) return Status::CannotCreate;
     }
-    return osd_open(file, path, OsdAccess::ReadWrite) == 0 ? Status::Ok : Status::CannotOpen;
+    if (osd_open(file, path, OsdAccess::Write) == 0) return Status::Ok;
+    if (open == LengthOpen::OpenOrCreate && file.error == OsdError::NotFound) {
+        if (osd_create_link_target(file, path, created) == 0) return Status::Ok;
+        created.clear();
+        return file.error == OsdError::NotFound ? Status::CannotOpen : Status::CannotCreate;
+    }
+    return Status::CannotOpen;
 }
 
 Status move_end(OsdFile& file, std::int64_t target, bool growing, std::int64_t& kept) {
@@ -38,7 +44,9 @@ std::int64_t current_length(const OsdFile& file) {
 SetLengthResult set_file_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options) {
     SetLengthResult result;
     OsdFile file;
-    result.status = open_for_length(file, path, options.open, result.created);
+    std::string createdPath;
+    result.status = open_for_length(file, path, options.open, createdPath);
+    result.created = !createdPath.empty();
     if (!result.ok()) {
         result.error = file.error;
         return result;
@@ -50,7 +58,7 @@ SetLengthResult set_file_length(const std::string& path, const LengthRule& rule,
         result.status = status;
         result.error = file.error;
         osd_close(file);
-        if (result.created) (void)osd_remove(path);
+        if (result.created) (void)osd_remove(createdPath);
         return result;
     };
 

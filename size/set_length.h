@@ -56,8 +56,11 @@ struct SetLengthResult {
 
 // Opens `path` for setting its length as `open` says. An existing file is
 // never truncated by a create: one that appears between the existence test
-// and the create is opened instead (or refused, for CreateNew).
-SetLengthResult::Status open_for_length(OsdFile& file, const std::string& path, LengthOpen open, bool& created);
+// and the create is opened instead (or refused, for CreateNew). A dangling
+// symbolic link gets the file it points to. `created` names the file this
+// call created, empty when it opened one.
+SetLengthResult::Status open_for_length(OsdFile& file, const std::string& path, LengthOpen open,
+                                        std::string& created);
 
 // Moves the end of `file` to `target`; bytes added read as zero (sparse
 // where the file system allows). The length is read back on the handle: a

@@ -19,3 +19,17 @@ std::string format_grouped(std::int64_t value) {
     }
     return out;
 }
+
+std::string format_binary_size(std::int64_t bytes) {
+    if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    static const char* const units[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    int unit = 0;
+    std::uint64_t whole = static_cast<std::uint64_t>(bytes);
+    while (whole >= std::uint64_t{1024} * 1024 && unit < 5) {
+        whole /= 1024;
+        ++unit;
+    }
+    // `whole` is now in units of the one below: tenths by integer steps.
+    const std::uint64_t tenths = (whole * 10 + 512) / 1024;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " " + units[unit];
+}

@@ -192,7 +192,7 @@ TEST(CliInterrupt, InheritedIgnoredSignalsStayIgnored) {
     struct sigaction ignore {}, before {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGHUP, &ignore, &before);
-    const StartedProgram started = start_cli({"create", "4G", "--fill", "0xff", path}, dir.path());
+    const StartedProgram started = start_cli({"create", "1G", "--fill", "0xff", path}, dir.path());
     ::sigaction(SIGHUP, &before, nullptr);
     // Until the fill has begun (a bound only against a hang).
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -202,7 +202,7 @@ TEST(CliInterrupt, InheritedIgnoredSignalsStayIgnored) {
     ASSERT_EQ(::kill(started.pid, SIGHUP), 0);
     const ProgramRun run = wait_cli(started);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(file_size(path), std::uintmax_t{4} << 30);
+    EXPECT_EQ(file_size(path), std::uintmax_t{1} << 30);
 }
 
 // A length the system accepts but does not keep is a failure.

@@ -117,7 +117,7 @@ TEST(SetLength, FileSizeLimitIsAnErrorNotASignal) {
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(10);
         const SetLengthResult grown = set_file_length(existing, 8 << 20);
         const SetLengthResult created = set_file_length(fresh, 8 << 20);
-        const bool ok = grown.status == Status::CannotSetEnd && grown.error == OsdError::TooLarge &&
+        const bool ok = grown.status == Status::CannotSetEnd && grown.error == OsdError::FileSizeLimit &&
                         created.status == Status::CannotSetEnd;
         ::_exit(ok ? 0 : 11);
     }
