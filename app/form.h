@@ -7,6 +7,7 @@
 #include <string>
 
 #include "osd/osd.h"
+#include "size/padding_kernel.h"
 
 class View;
 
@@ -23,7 +24,7 @@ extern std::optional<std::int64_t> OutputSize;
 // scan began. Execute cuts that file only, and only while it is unchanged.
 struct ScannedFile {
     std::string path;
-    std::uint8_t pad = 0;
+    PadBytes pad;
     OsdFileState measured;
 };
 extern std::optional<ScannedFile> OutputSizeOrigin;

@@ -109,8 +109,13 @@ bool scan_one(Run& run, OsdFile& file, const std::string& path, PaddingScan& res
     return true;
 }
 
-JsonObject& with_pad(JsonObject& json, const std::optional<std::uint8_t>& pad) {
-    return pad ? json.text("pad", pad_name(*pad)) : json.null("pad");
+// "0x00", or "0x00,0xff" for a set of two.
+std::string pad_set_name(const PadBytes& pad) {
+    return pad.single() ? pad_name(pad.first) : pad_name(pad.first) + "," + pad_name(pad.second);
+}
+
+JsonObject& with_pad(JsonObject& json, const std::optional<PadBytes>& pad) {
+    return pad ? json.text("pad", pad_set_name(*pad)) : json.null("pad");
 }
 
 void scan_command(Run& run) {
@@ -133,7 +138,7 @@ void scan_command(Run& run) {
         with_pad(json, result.pad).number("trailing", scan.trailing).number("data_end", dataEnd);
         std::string text = shown_path(path) + ": " + bytes_text(scan.size);
         if (result.pad)
-            text += ", " + bytes_text(scan.trailing) + " of " + pad_name(*result.pad) + " at the end, data ends at " +
+            text += ", " + bytes_text(scan.trailing) + " of " + pad_set_name(*result.pad) + " at the end, data ends at " +
                     format_grouped(dataEnd);
         else
             text += ", no 0x00 or 0xff padding at the end";
@@ -187,15 +192,15 @@ void trim_command(Run& run) {
         std::string text = shown_path(path) + ": ";
         if (changed) {
             text += format_grouped(scan.size) + " \u2192 " + bytes_text(newSize) + " (" +
-                    bytes_text(scan.size - newSize) + " of " + pad_name(*result.pad) +
+                    bytes_text(scan.size - newSize) + " of " + pad_set_name(*result.pad) +
                     (invocation.dryRun ? " would be cut; dry run)" : " cut)");
         } else if (!result.pad) {
             text += bytes_text(scan.size) + ", unchanged (no 0x00 or 0xff padding at the end)";
         } else if (scan.trailing == 0) {
-            text += bytes_text(scan.size) + ", unchanged (no " + pad_name(*result.pad) + " padding at the end)";
+            text += bytes_text(scan.size) + ", unchanged (no " + pad_set_name(*result.pad) + " padding at the end)";
         } else {
             text += bytes_text(scan.size) + ", unchanged (the " + bytes_text(scan.trailing) + " of " +
-                    pad_name(*result.pad) + " at the end stay for the alignment)";
+                    pad_set_name(*result.pad) + " at the end stay for the alignment)";
         }
         run.print(json, text);
     }

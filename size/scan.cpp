@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "size/pad_test.h"
+#include "size/padding_kernel.h"
 #include "size/scan_worker.h"
 #include "util/wide_int.h"
 
@@ -169,7 +169,7 @@ private:
 struct ViewTest {
     const unsigned char* bytes;
     std::int64_t count;
-    std::uint8_t pad;
+    PadBytes pad;
     std::int64_t lastNonPad;
 };
 
@@ -188,7 +188,7 @@ struct ChunkOutcome {
 
 // Tests a chunk where a view shows it. A byte that cannot be touched (the
 // file shrank, a page could not be read in) fails it.
-ChunkOutcome test_view_chunk(const unsigned char* bytes, std::int64_t count, std::uint8_t pad) {
+ChunkOutcome test_view_chunk(const unsigned char* bytes, std::int64_t count, PadBytes pad) {
     ViewTest test{bytes, count, pad, -1};
     if (!osd_run_guarded(bytes, count, run_view_test, &test)) return {ChunkOutcome::Kind::Failed, -1, OsdError::ReadFailed};
     if (test.lastNonPad >= 0) return {ChunkOutcome::Kind::Found, test.lastNonPad, OsdError::None};
@@ -198,7 +198,7 @@ ChunkOutcome test_view_chunk(const unsigned char* bytes, std::int64_t count, std
 // Reads a chunk into `buffer` a piece at a time from its end, testing each
 // piece right after its read, and stops at the first other byte.
 ChunkOutcome read_chunk(ScanSource& source, unsigned char* buffer, std::int64_t chunkStart, std::int64_t count,
-                        std::uint8_t pad) {
+                        PadBytes pad) {
     for (std::int64_t end = count; end > 0;) {
         const std::int64_t piece = end < kPieceSize ? end : kPieceSize;
         end -= piece;
@@ -218,7 +218,7 @@ struct SpanAccess {
     ScanSource* reader;
     unsigned char* buffer;
 
-    ChunkOutcome test(std::int64_t spanStart, std::int64_t chunkStart, std::uint8_t pad) const {
+    ChunkOutcome test(std::int64_t spanStart, std::int64_t chunkStart, PadBytes pad) const {
         if (view != nullptr) return test_view_chunk(view + (chunkStart - spanStart), ScanChunkSize, pad);
         return read_chunk(*reader, buffer, chunkStart, ScanChunkSize, pad);
     }
@@ -229,13 +229,13 @@ struct SpanAccess {
 // first chunk that holds other bytes or cannot be got at, as the scan
 // itself would, or when the scan no longer needs it.
 struct LowerPart {
-    LowerPart(SpanAccess access, std::int64_t start, int chunks, std::uint8_t pad)
+    LowerPart(SpanAccess access, std::int64_t start, int chunks, PadBytes pad)
         : access(access), start(start), chunks(chunks), pad(pad) {}
 
     SpanAccess access;
     std::int64_t start;  // of the span, and of this part
     int chunks;
-    std::uint8_t pad;
+    PadBytes pad;
     std::atomic<bool> unwanted{false};
     // The chunk (counted from the top, 0 first) that ends the scan, and what
     // was found there.
@@ -273,7 +273,7 @@ namespace {
 // far begins.
 class BackwardScan {
 public:
-    BackwardScan(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad,
+    BackwardScan(ScanSource& source, std::int64_t size, ScanObserver& observer, PadBytes pad,
                  ScanAccess access, unsigned char* buffer, ScanWorker* worker, unsigned char* workerBuffer)
         : position(size), source_(source), observer_(observer), pad_(pad), access_(access), chooser_(access),
           buffer_(buffer), worker_(worker), workerBuffer_(workerBuffer) {
@@ -410,7 +410,7 @@ private:
 
     ScanSource& source_;
     ScanObserver& observer_;
-    const std::uint8_t pad_;
+    const PadBytes pad_;
     const ScanAccess access_;
     AccessChooser chooser_;
     unsigned char* const buffer_;
@@ -424,7 +424,7 @@ private:
 
 }  // namespace
 
-ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad,
+ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, PadBytes pad,
                          ScanAccess access) {
     if (size <= 0) {
         ScanResult empty;
@@ -457,7 +457,7 @@ ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& ob
         for (auto range = batch.ranges.rbegin(); range != batch.ranges.rend(); ++range) {
             if (range->end < scan.position) {
                 // A hole reads as zeros: padding only when zero is the pad byte.
-                if (pad != 0) {
+                if (!pad.includes(0)) {
                     scan.result.trailing = size - scan.position;
                     return scan.result;
                 }
@@ -468,7 +468,7 @@ ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& ob
         }
     }
     // Nothing but padding, or with a pad other than zero, a hole at the start.
-    scan.result.trailing = pad == 0 || scan.position == 0 ? size : size - scan.position;
-    if (pad == 0) scan.result.holeBytes += scan.position;
+    scan.result.trailing = pad.includes(0) || scan.position == 0 ? size : size - scan.position;
+    if (pad.includes(0)) scan.result.holeBytes += scan.position;
     return scan.result;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "osd/osd.h"
+#include "size/padding_kernel.h"
 
 inline constexpr std::int64_t ScanChunkSize = 0x100000;
 // The most the scan asks to see at once where a source has it all in memory:
@@ -112,15 +113,11 @@ struct ScanResult {
 // Exact for every 64-bit size (a plain ×100 would wrap above ~184 PB).
 int percent_before(std::int64_t position, std::int64_t size);
 
-// Counts the bytes equal to `pad` at the end of `size` bytes of `source`,
-// backwards in chunks of ScanChunkSize. Holes read as zero bytes: with pad 0
-// they join the count without being read; with any other pad a hole ends it.
+// Counts the bytes in `pad` at the end of `size` bytes of `source`,
+// backwards in chunks of ScanChunkSize. Holes read as zero bytes: where 0
+// is a pad byte they join the count without being read; otherwise a hole
+// ends it.
 // The observer is told before every chunk, whichever way it is got at; a
 // chunk that cannot be read or touched is a ReadError at its start.
-ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, std::uint8_t pad = 0,
+ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, PadBytes pad = 0,
                          ScanAccess access = ScanAccess::Fastest);
-
-// The zero-byte scan the window runs.
-inline ScanResult scan_trailing_zeros(ScanSource& source, std::int64_t size, ScanObserver& observer) {
-    return scan_trailing(source, size, observer, 0);
-}

@@ -97,7 +97,7 @@ bool holes_agree_with_allocation(const ScanResult& result, std::int64_t allocate
     return allocatedBytes <= (blocks + indexBlocks) * kBlock;
 }
 
-ScanResult scan_open_file(OsdFile& file, std::int64_t size, ScanObserver& observer, std::uint8_t pad,
+ScanResult scan_open_file(OsdFile& file, std::int64_t size, ScanObserver& observer, PadBytes pad,
                           ScanAccess access) {
     ScanResult result;
     {
@@ -109,7 +109,7 @@ ScanResult scan_open_file(OsdFile& file, std::int64_t size, ScanObserver& observ
     return scan_trailing(reading, size, observer, pad, access);
 }
 
-ScanResult scan_file(const std::string& path, ScanObserver& observer, std::uint8_t pad, ScanAccess access) {
+ScanResult scan_file(const std::string& path, ScanObserver& observer, PadBytes pad, ScanAccess access) {
     OsdFile file;
     if (osd_open(file, path, OsdAccess::Read) != 0) {
         ScanResult failed;

@@ -94,10 +94,10 @@ bool holes_agree_with_allocation(const ScanResult& result, std::int64_t allocate
 // Scans the first `size` bytes of an open file for trailing `pad` bytes.
 // Where the holes it skipped contradict the file's allocation, it scans
 // again reading every byte.
-ScanResult scan_open_file(OsdFile& file, std::int64_t size, ScanObserver& observer, std::uint8_t pad = 0,
+ScanResult scan_open_file(OsdFile& file, std::int64_t size, ScanObserver& observer, PadBytes pad = 0,
                           ScanAccess access = ScanAccess::Fastest);
 
 // Opens `path` read-only and scans it for trailing `pad` bytes. CannotOpen
 // (with the cause in `error`) when it cannot be opened.
-ScanResult scan_file(const std::string& path, ScanObserver& observer, std::uint8_t pad = 0,
+ScanResult scan_file(const std::string& path, ScanObserver& observer, PadBytes pad = 0,
                      ScanAccess access = ScanAccess::Fastest);

@@ -24,10 +24,10 @@ PaddingScan scan_padding(OsdFile& file, PadChoice choice, ScanObserver& observer
             return result;
         }
         if (last != 0x00 && last != 0xFF) return result;
-        choice.byte = last;
+        choice.bytes = last;
     }
-    result.pad = choice.byte;
-    result.scan = scan_open_file(file, size, observer, choice.byte);
+    result.pad = choice.bytes;
+    result.scan = scan_open_file(file, size, observer, choice.bytes);
     return result;
 }
 
@@ -43,7 +43,7 @@ PaddingScan scan_padding(const std::string& path, PadChoice choice, ScanObserver
 }
 
 MeasuredCut cut_measured(OsdFile& file, const std::string& path, const OsdFileState& measured, std::int64_t newLength,
-                         std::uint8_t pad) {
+                         PadBytes pad) {
     MeasuredCut cut;
     OsdFileState now;
     OsdFileState named;

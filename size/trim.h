@@ -8,18 +8,19 @@
 
 #include "size/scan.h"
 
-// The padding byte: a fixed one, or the file's own last byte when that is
-// 0x00 or 0xFF (flash and firmware images pad with 0xFF, dumps with zeros).
+// The padding: fixed bytes (one, or two for layered padding), or the file's
+// own last byte when that is 0x00 or 0xFF (flash and firmware images pad
+// with 0xFF, dumps with zeros).
 struct PadChoice {
     bool automatic = false;
-    std::uint8_t byte = 0;
+    PadBytes bytes;
 };
 
 struct PaddingScan {
     ScanResult scan;
     // The byte counted; empty when an automatic choice found none (an empty
     // file, or one whose last byte is neither 0x00 nor 0xFF).
-    std::optional<std::uint8_t> pad;
+    std::optional<PadBytes> pad;
     // The file as the scan began: a cut of what it found applies to this
     // file in this state only (cut_measured).
     OsdFileState measured;
@@ -54,7 +55,7 @@ struct MeasuredCut {
 // tested once more on this handle first (holes cost nothing). The length
 // is read back after the cut.
 MeasuredCut cut_measured(OsdFile& file, const std::string& path, const OsdFileState& measured, std::int64_t newLength,
-                         std::uint8_t pad);
+                         PadBytes pad);
 
 struct TrimAlignment {
     enum class Kind { None, Multiple, PowerOfTwo };

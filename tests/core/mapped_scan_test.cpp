@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "osd/osd.h"
-#include "size/pad_test.h"
+#include "size/padding_kernel.h"
 #include "size/scan.h"
 #include "size/scan_file.h"
 #include "size/set_length.h"

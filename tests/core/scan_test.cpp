@@ -61,7 +61,7 @@ TEST(ScanTrailingZeros, CountsChunkByChunkFromTheEnd) {
         SCOPED_TRACE(std::to_string(c.data) + " data, " + std::to_string(c.zeros) + " zeros");
         MemorySource source(data_then_zeros(c.data, c.zeros));
         RecordingObserver observer;
-        const ScanResult result = scan_trailing_zeros(source, c.data + c.zeros, observer);
+        const ScanResult result = scan_trailing(source, c.data + c.zeros, observer);
         EXPECT_EQ(result.status, ScanResult::Status::Ok);
         EXPECT_EQ(result.trailing, c.zeros);
         EXPECT_EQ(observer.percents.size(), c.chunksRead);
@@ -82,7 +82,7 @@ TEST(ScanTrailingZeros, FindsEveryPositionOfTheLastNonZeroByte) {
             bytes[static_cast<std::size_t>(at)] = '\x01';
             MemorySource source(bytes);
             RecordingObserver observer;
-            ASSERT_EQ(scan_trailing_zeros(source, length, observer).trailing, length - at - 1)
+            ASSERT_EQ(scan_trailing(source, length, observer).trailing, length - at - 1)
                 << "length " << length << " at " << at;
         }
     }
@@ -97,7 +97,7 @@ TEST(ScanTrailingZeros, HolesCountAsZerosWithoutBeingRead) {
     const std::vector<OsdRange> ranges = {{0, 4096}, {3 * MiB - 4096, 3 * MiB + 4096}, {6 * MiB, 6 * MiB + 10}};
     MemorySource source(bytes, ranges);
     RecordingObserver observer;
-    const ScanResult result = scan_trailing_zeros(source, 8 * MiB, observer);
+    const ScanResult result = scan_trailing(source, 8 * MiB, observer);
     EXPECT_EQ(result.trailing, 8 * MiB - (3 * MiB + 1));
     // Only the written zeros and the run holding the byte were read.
     EXPECT_EQ(source.reads, (std::vector<std::pair<std::int64_t, std::int64_t>>{
@@ -106,14 +106,14 @@ TEST(ScanTrailingZeros, HolesCountAsZerosWithoutBeingRead) {
 
     // All hole: nothing is read at all.
     MemorySource empty(std::string(4 * MiB, '\0'), {{0, 0}});
-    EXPECT_EQ(scan_trailing_zeros(empty, 4 * MiB, observer).trailing, 4 * MiB);
+    EXPECT_EQ(scan_trailing(empty, 4 * MiB, observer).trailing, 4 * MiB);
     EXPECT_TRUE(empty.reads.empty());
 }
 
 TEST(ScanTrailingZeros, ProgressFallsAsTheScanMovesBack) {
     MemorySource source(std::string(4 * MiB, '\0'));
     RecordingObserver observer;
-    EXPECT_EQ(scan_trailing_zeros(source, 4 * MiB, observer).trailing, 4 * MiB);
+    EXPECT_EQ(scan_trailing(source, 4 * MiB, observer).trailing, 4 * MiB);
     EXPECT_EQ(observer.percents, (std::vector<int>{100, 75, 50, 25}));
 }
 
@@ -121,7 +121,7 @@ TEST(ScanTrailingZeros, ReadErrorNamesTheChunkStart) {
     MemorySource source(std::string(3 * MiB, '\0'));
     source.failOnRead = 5;  // past the first chunk's pieces
     RecordingObserver observer;
-    const ScanResult result = scan_trailing_zeros(source, 3 * MiB, observer);
+    const ScanResult result = scan_trailing(source, 3 * MiB, observer);
     EXPECT_EQ(result.status, ScanResult::Status::ReadError);
     EXPECT_EQ(result.failedAt, MiB);
 }

@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <string>
 
-#include "size/pad_test.h"
+#include "size/padding_kernel.h"
 
 namespace {
 
 // Both kernels, on every place of the last differing byte around the block
 // and word edges, for the pad bytes the tools use.
-TEST(PadTest, BothKernelsFindTheLastByteThatIsNotPadding) {
+TEST(PaddingKernel, BothKernelsFindTheLastByteThatIsNotPadding) {
     for (PadKernel kernel : {PadKernel::Baseline, PadKernel::Avx2}) {
         if (!pad_kernel_available(kernel)) {
             ADD_FAILURE() << "this processor lacks AVX2; the AVX2 kernel went untested";
@@ -38,7 +38,7 @@ TEST(PadTest, BothKernelsFindTheLastByteThatIsNotPadding) {
 // groups at the end), with aligned loads in the middle and plain ones at
 // either end: every start address modulo the vector size, with the last
 // other byte at the ends of each part.
-TEST(PadTest, LongBuffersAtEveryAlignment) {
+TEST(PaddingKernel, LongBuffersAtEveryAlignment) {
     std::string storage(256 * 1024 + 256, '\0');
     for (PadKernel kernel : {PadKernel::Baseline, PadKernel::Avx2}) {
         if (!pad_kernel_available(kernel)) continue;
@@ -61,6 +61,30 @@ TEST(PadTest, LongBuffersAtEveryAlignment) {
                 }
             }
         }
+    }
+}
+
+// A set of two bytes: any mix of them is padding, any third byte is not,
+// wherever it stands and whichever kernel looks.
+TEST(PaddingKernel, ASetOfTwoBytesCountsAnyMixOfThem) {
+    const PadBytes layered(0xFF, 0x00);
+    std::string bytes(4096 + 77, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = (i * 7919) % 3 == 0 ? '\xff' : '\0';
+    auto* data = reinterpret_cast<unsigned char*>(bytes.data());
+    const auto length = static_cast<std::int64_t>(bytes.size());
+    for (PadKernel kernel : {PadKernel::Baseline, PadKernel::Avx2}) {
+        if (!pad_kernel_available(kernel)) continue;
+        ASSERT_EQ(last_non_pad_with(kernel, data, length, layered), -1);
+        for (std::int64_t at : {std::int64_t{0}, std::int64_t{1023}, std::int64_t{2048}, length - 1}) {
+            for (unsigned char other : {0x01, 0xFE, 0x80}) {
+                const unsigned char kept = data[at];
+                data[at] = other;
+                EXPECT_EQ(last_non_pad_with(kernel, data, length, layered), at) << int{other};
+                data[at] = kept;
+            }
+        }
+        const auto lastFF = static_cast<std::int64_t>(bytes.rfind('\xff'));
+        EXPECT_EQ(last_non_pad_with(kernel, data, length, PadBytes(0x00)), lastFF) << "one byte alone";
     }
 }
 
