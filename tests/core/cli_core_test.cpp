@@ -18,6 +18,12 @@ TEST(SizeSpec, RangeEdges) {
     EXPECT_FALSE(parse_size_spec("8192P", false));  // exactly 2^63
     EXPECT_FALSE(parse_size_spec("99999999999999999999999", false));
     EXPECT_FALSE(parse_size_spec("+1K", false));
+    using Parsed = ParsedSizeSpec::Status;
+    EXPECT_EQ(read_size_spec("8E", false).status, Parsed::TooLarge);
+    EXPECT_EQ(read_size_spec("99999999999999999999999Y", false).status, Parsed::TooLarge);
+    EXPECT_EQ(read_size_spec("0Y", false).status, Parsed::Ok);
+    EXPECT_EQ(read_size_spec("1X", false).status, Parsed::Invalid);
+    EXPECT_EQ(read_size_spec("%0Z", true).status, Parsed::ZeroMultiple);
     EXPECT_EQ(parse_size_spec("+1K", true)->op, SizeOp::Grow);
 
     using Status = AppliedSize::Status;
@@ -26,6 +32,8 @@ TEST(SizeSpec, RangeEdges) {
     EXPECT_EQ(apply_size_spec({SizeOp::RoundUp, kMax}, kMax - 5).length, kMax);
     EXPECT_EQ(apply_size_spec({SizeOp::Shrink, kMax}, kMax).length, 0);
     EXPECT_EQ(apply_size_spec({SizeOp::Shrink, kMax}, kMax - 1).status, Status::BelowZero);
+    EXPECT_EQ(apply_size_spec({SizeOp::AtMost, kMax}, 7).length, 7);
+    EXPECT_EQ(apply_size_spec({SizeOp::AtLeast, kMax}, 7).length, kMax);
 }
 
 TEST(TrimmedLength, PowerOfTwoAndMultiplesNearTheTop) {
