@@ -72,7 +72,7 @@ Status write_fill(OsdFile& file, std::int64_t from, std::int64_t to, const FillS
     if (!chunks.ok()) return Status::NoBuffer;
     if (osd_seek(file, from, OsdOrigin::Begin) != from) return Status::CannotWrite;
     for (std::int64_t done = 0; done < total;) {
-        if (!observer.beforeChunk(percent_before(done, total))) return Status::Stopped;
+        if (!observer.beforeBytes(done, total)) return Status::Stopped;
         const std::int64_t chunk = total - done < kFillChunkSize ? total - done : kFillChunkSize;
         if (osd_write(file, chunks.next(static_cast<std::size_t>(chunk)), chunk) != chunk) {
             if (file.error == OsdError::None) file.error = OsdError::WriteFailed;
