@@ -280,7 +280,8 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
     // "set -r ref +1K f" meant the size, not a file named "+1K": such a name
     // is refused (./+1K names that file).
     if (takesSize && firstPath == 0 && !operands.empty() && read_size_spec(operands.front().text, true).ok())
-        return usage("'" + operands.front().text + "' is a size: give it with -s/--size");
+        return usage("'" + operands.front().text + "' reads as a size, but -s or -r gives the size (./" +
+                     operands.front().text + " names a file)");
     for (std::size_t i = firstPath; i < operands.size(); ++i) {
         if (operands[i].optionLike) return usage("unknown option '" + operands[i].text + "' (a size is given already)");
         invocation.paths.push_back(operands[i].text);
