@@ -66,6 +66,7 @@ TEST(CliUsage, HelpAndVersion) {
                              "--fill", "--seed", "--no-create", "pow2", "KiB", "KB"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     EXPECT_LE(help.lines().size(), 30u) << "a screenful";
+    for (const std::string& line : help.lines()) EXPECT_LE(line.size(), 79u) << line;
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(run_cli({"trim", "--help"}).out, help.out);
 
