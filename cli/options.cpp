@@ -13,18 +13,24 @@ enum Option : unsigned {
     kFill = 1u << 4,
     kSeed = 1u << 5,
     kNoCreate = 1u << 6,
+    kSize = 1u << 7,
+    kReference = 1u << 8,
+    kIoBlocks = 1u << 9,
 };
 
 struct OptionName {
     std::string_view name;
+    char shortName;  // 0: none
     Option option;
     bool takesValue;
 };
 
 constexpr OptionName kOptions[] = {
-    {"--byte", kByte, true},     {"--align", kAlign, true}, {"--dry-run", kDryRun, false},
-    {"--json", kJson, false},    {"--fill", kFill, true},   {"--seed", kSeed, true},
-    {"--no-create", kNoCreate, false},
+    {"--byte", 0, kByte, true},          {"--align", 0, kAlign, true},
+    {"--dry-run", 0, kDryRun, false},    {"--json", 0, kJson, false},
+    {"--fill", 0, kFill, true},          {"--seed", 0, kSeed, true},
+    {"--no-create", 'c', kNoCreate, false}, {"--size", 's', kSize, true},
+    {"--reference", 'r', kReference, true}, {"--io-blocks", 'o', kIoBlocks, false},
 };
 
 struct CommandName {
@@ -36,7 +42,7 @@ struct CommandName {
 constexpr CommandName kCommands[] = {
     {"scan", Command::Scan, kByte | kJson},
     {"trim", Command::Trim, kByte | kAlign | kDryRun | kJson},
-    {"set", Command::Set, kFill | kSeed | kNoCreate | kDryRun | kJson},
+    {"set", Command::Set, kFill | kSeed | kNoCreate | kSize | kReference | kIoBlocks | kDryRun | kJson},
     {"create", Command::Create, kFill | kSeed | kJson},
     {"info", Command::Info, kJson},
 };
@@ -90,6 +96,20 @@ ParsedArguments usage(std::string message) { return {std::nullopt, std::move(mes
 // A negative SIZE of set ("-1M") is an operand, not an option.
 bool looks_like_negative_size(std::string_view arg) { return arg.size() > 1 && arg[0] == '-' && arg[1] >= '0' && arg[1] <= '9'; }
 
+// The size of `arg`, or why it is none.
+std::optional<SizeSpec> read_size(const std::string& arg, bool allowRelative, std::string& error) {
+    const ParsedSizeSpec parsed = read_size_spec(arg, allowRelative);
+    switch (parsed.status) {
+        case ParsedSizeSpec::Status::Ok: return parsed.size;
+        case ParsedSizeSpec::Status::Invalid: error = "invalid size '" + arg + "'"; break;
+        case ParsedSizeSpec::Status::TooLarge:
+            error = "size '" + arg + "' is too large (at most 9223372036854775807 bytes, just under 8E)";
+            break;
+        case ParsedSizeSpec::Status::ZeroMultiple: error = "invalid size '" + arg + "': a multiple of 0"; break;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string pad_name(std::uint8_t pad) {
@@ -125,70 +145,37 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
     Invocation invocation;
     invocation.command = command->command;
     invocation.fill.seed = randomSeed;
-    const bool takesSize = command->command == Command::Set || command->command == Command::Create;
-    bool sizeSeen = false;
+    const bool isSet = command->command == Command::Set;
+    const bool takesSize = isSet || command->command == Command::Create;
+    std::optional<std::string> sizeOption;
     bool seedSeen = false;
     bool optionsEnded = false;
+    struct Operand {
+        std::string text;
+        bool optionLike;  // "-1M": a size, never a file's name
+    };
+    std::vector<Operand> operands;
 
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool sizeNext = takesSize && !sizeSeen;
-        if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-' &&
-                              !(sizeNext && command->command == Command::Set && looks_like_negative_size(arg));
-        if (!isOption) {
-            if (sizeNext) {
-                const std::optional<SizeSpec> size = parse_size_spec(arg, command->command == Command::Set);
-                if (!size) return usage("invalid size '" + arg + "'");
-                invocation.size = *size;
-                sizeSeen = true;
-            } else {
-                invocation.paths.push_back(arg);
-            }
-            continue;
-        }
-
-        const std::size_t equals = arg.find('=');
-        const std::string_view name = std::string_view(arg).substr(0, equals);
-        const OptionName* option = nullptr;
-        for (const OptionName& candidate : kOptions)
-            if (candidate.name == name) option = &candidate;
-        if (option == nullptr) return usage("unknown option '" + std::string(name) + "'");
-        if ((command->options & option->option) == 0)
-            return usage("option '" + std::string(name) + "' does not apply to " + std::string(command->name));
-
-        std::string value;
-        if (option->takesValue) {
-            if (equals != std::string::npos) {
-                value = arg.substr(equals + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                return usage("option '" + std::string(name) + "' needs a value");
-            }
-        } else if (equals != std::string::npos) {
-            return usage("option '" + std::string(name) + "' takes no value");
-        }
-
-        switch (option->option) {
+    // Applies one option; an empty message when it is valid.
+    auto apply = [&](const OptionName& option, const std::string& shownName, const std::string& value) -> std::string {
+        if ((command->options & option.option) == 0)
+            return "option '" + shownName + "' does not apply to " + std::string(command->name);
+        switch (option.option) {
             case kByte: {
                 const std::optional<PadChoice> pad = parse_pad(value);
-                if (!pad) return usage("invalid byte '" + value + "' (0x00 to 0xff, or auto)");
+                if (!pad) return "invalid byte '" + value + "' (0x00 to 0xff, or auto)";
                 invocation.pad = *pad;
                 break;
             }
             case kAlign: {
                 const std::optional<TrimAlignment> alignment = parse_alignment(value);
-                if (!alignment) return usage("invalid alignment '" + value + "' (a positive size, or pow2)");
+                if (!alignment) return "invalid alignment '" + value + "' (a positive size, or pow2)";
                 invocation.alignment = *alignment;
                 break;
             }
             case kFill: {
                 const std::optional<FillSpec> fill = parse_fill(value);
-                if (!fill) return usage("invalid fill '" + value + "' (zero, 0x00 to 0xff, or random)");
+                if (!fill) return "invalid fill '" + value + "' (zero, 0x00 to 0xff, or random)";
                 const std::uint64_t seed = invocation.fill.seed;
                 invocation.fill = *fill;
                 invocation.fill.seed = seed;
@@ -196,18 +183,114 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
             }
             case kSeed: {
                 const std::optional<std::uint64_t> seed = parse_seed(value);
-                if (!seed) return usage("invalid seed '" + value + "' (0 to 18446744073709551615)");
+                if (!seed) return "invalid seed '" + value + "' (0 to 18446744073709551615)";
                 invocation.fill.seed = *seed;
                 seedSeen = true;
                 break;
             }
+            case kSize: sizeOption = value; break;
+            case kReference:
+                if (value.empty()) return "option '" + shownName + "' needs a file";
+                invocation.reference = value;
+                break;
             case kDryRun: invocation.dryRun = true; break;
             case kJson: invocation.json = true; break;
             case kNoCreate: invocation.noCreate = true; break;
+            case kIoBlocks: invocation.ioBlocks = true; break;
+        }
+        return {};
+    };
+
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const bool negativeSize = isSet && looks_like_negative_size(arg);
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-' || negativeSize) {
+            operands.push_back({arg, !optionsEnded && negativeSize});
+            continue;
+        }
+
+        if (arg[1] == '-') {
+            const std::size_t equals = arg.find('=');
+            const std::string name = arg.substr(0, equals);
+            const OptionName* option = nullptr;
+            for (const OptionName& candidate : kOptions)
+                if (candidate.name == name) option = &candidate;
+            if (option == nullptr) return usage("unknown option '" + name + "'");
+            std::string value;
+            if (option->takesValue && (command->options & option->option) != 0) {
+                if (equals != std::string::npos) {
+                    value = arg.substr(equals + 1);
+                } else if (i + 1 < args.size()) {
+                    value = args[++i];
+                } else {
+                    return usage("option '" + name + "' needs a value");
+                }
+            } else if (!option->takesValue && equals != std::string::npos) {
+                return usage("option '" + name + "' takes no value");
+            }
+            const std::string error = apply(*option, name, value);
+            if (!error.empty()) return usage(error);
+            continue;
+        }
+
+        // Short options, several in one word as in "-co"; one taking a value
+        // takes the rest of the word ("-s1M") or the next argument.
+        for (std::size_t at = 1; at < arg.size(); ++at) {
+            const std::string name = std::string("-") + arg[at];
+            const OptionName* option = nullptr;
+            for (const OptionName& candidate : kOptions)
+                if (candidate.shortName == arg[at]) option = &candidate;
+            if (option == nullptr) return usage("unknown option '" + name + "'");
+            std::string value;
+            const bool valueHere = option->takesValue && at + 1 < arg.size();
+            if (valueHere) {
+                value = arg.substr(at + 1);
+            } else if (option->takesValue && (command->options & option->option) != 0) {
+                if (i + 1 >= args.size()) return usage("option '" + name + "' needs a value");
+                value = args[++i];
+            }
+            const std::string error = apply(*option, name, value);
+            if (!error.empty()) return usage(error);
+            if (valueHere) break;
         }
     }
 
-    if (takesSize && !sizeSeen) return usage("no size given");
+    // SIZE is the first operand unless -s or -r gave it.
+    std::size_t firstPath = 0;
+    if (takesSize) {
+        std::string error;
+        std::optional<SizeSpec> size;
+        if (sizeOption) {
+            size = read_size(*sizeOption, isSet, error);
+        } else if (invocation.reference) {
+            size = SizeSpec{SizeOp::Grow, 0};
+        } else if (!operands.empty()) {
+            size = read_size(operands.front().text, isSet, error);
+            firstPath = 1;
+        } else {
+            return usage("no size given");
+        }
+        if (!size) return usage(error);
+        invocation.size = *size;
+    }
+    // "set -r ref +1K f" meant the size, not a file named "+1K": such a name
+    // is refused (./+1K names that file).
+    if (takesSize && firstPath == 0 && !operands.empty() && read_size_spec(operands.front().text, true).ok())
+        return usage("'" + operands.front().text + "' reads as a size, but -s or -r gives the size (./" +
+                     operands.front().text + " names a file)");
+    for (std::size_t i = firstPath; i < operands.size(); ++i) {
+        if (operands[i].optionLike) return usage("unknown option '" + operands[i].text + "' (a size is given already)");
+        invocation.paths.push_back(operands[i].text);
+    }
+
+    if (invocation.reference && invocation.size.op == SizeOp::Set)
+        return usage("with --reference, the size must be relative (+ - < > % /)");
+    const bool sizeTyped = sizeOption || firstPath == 1;
+    if (invocation.ioBlocks && !sizeTyped) return usage("--io-blocks needs a size");
     if (seedSeen && invocation.fill.kind != FillSpec::Kind::Random) return usage("--seed needs --fill random");
     if (command->command == Command::Create) {
         if (invocation.paths.size() > 1) return usage("create takes one path");
@@ -221,26 +304,29 @@ const char kHelpText[] =
     "Usage: tavrix-cli COMMAND [OPTION]... [ARGUMENT]...\n"
     "Find and trim the padding at the end of files, and set files to exact lengths.\n"
     "\n"
-    "  scan [--byte B] [--json] FILE...     count the padding bytes at the end\n"
-    "  trim [--byte B] [--align A] [--dry-run] [--json] FILE...   cut them off\n"
-    "  set SIZE [--fill F] [--seed N] [--no-create] [--dry-run] [--json] FILE...\n"
-    "                     give each file the length SIZE (create it when missing)\n"
-    "  create SIZE [--fill F] [--seed N] [--json] [PATH]\n"
-    "                     make a new file: PATH is a new name, or a folder to make a\n"
-    "                     time-stamped name in (default: the current folder)\n"
-    "  info [--json] FILE...                length, bytes allocated, data runs\n"
-    "  --help | --version\n"
+    "  scan FILE...           count the padding bytes at the end\n"
+    "  trim FILE...           cut them off\n"
+    "  set SIZE FILE...       give each file the length SIZE, creating missing ones\n"
+    "  create SIZE [PATH]     make a new file: PATH is a new name, or a folder for a\n"
+    "                         time-stamped name (default: the current folder)\n"
+    "  info FILE...           length, bytes allocated, data runs\n"
     "\n"
-    "  --byte B     padding byte: 0x00 (default), 0xff, any 0xNN, or auto (the last\n"
-    "               byte when it is 0x00 or 0xff)\n"
-    "  --align A    round the trimmed length up to a multiple of A (a SIZE), or to\n"
-    "               a power of two with pow2; only padding is ever cut\n"
-    "  --dry-run    report what would be done, change nothing\n"
-    "  --fill F     added bytes: zero (default, sparse), 0xNN or random (written)\n"
-    "  --seed N     start --fill random from N: the same N, the same bytes\n"
-    "  --no-create  a missing file is an error instead of being created\n"
-    "  --json       one JSON object per file and line\n"
+    "  --byte B               scan, trim: padding byte: 0x00 (default), any 0xNN, or\n"
+    "                         auto (the last byte when it is 0x00 or 0xff)\n"
+    "  --align A              trim: round the new length up to a multiple of A (a\n"
+    "                         SIZE) or a power of two (pow2); only padding is cut\n"
+    "  -s, --size=SIZE        set: SIZE as an option; every operand is a FILE\n"
+    "  -r, --reference=RFILE  set: RFILE's length, or with a relative SIZE, adjusted\n"
+    "  -o, --io-blocks        set: SIZE counts each file's I/O blocks, not bytes\n"
+    "  -c, --no-create        set: never create a file\n"
+    "  --fill F               set, create: added bytes: zero (default, sparse),\n"
+    "                         0xNN or random (written)\n"
+    "  --seed N               start --fill random from N: the same N, the same bytes\n"
+    "  --dry-run              trim, set: report what would be done, change nothing\n"
+    "  --json                 one JSON object per file and line\n"
+    "  -h, --help | --version\n"
     "\n"
-    "SIZE: bytes, with K M G T P or KiB ... PiB (1024^n) or KB ... PB (1000^n).\n"
-    "For set: +SIZE grows, -SIZE shrinks, %SIZE rounds up, /SIZE down to a multiple.\n"
+    "SIZE: a number and unit: K M G T P E Z Y or KiB ... YiB (1024^n), KB ... YB\n"
+    "(1000^n); a unit alone is one of it. For set: +SIZE grows, -SIZE shrinks, <SIZE\n"
+    "at most, >SIZE at least, %SIZE rounds up, /SIZE down to a multiple.\n"
     "Exit status: 0 done, 1 a file failed, 2 usage error, 130/143 interrupted.\n";

@@ -18,6 +18,12 @@ struct Invocation {
     bool json = false;
     bool dryRun = false;
     bool noCreate = false;
+    // set -r: the length of this file stands in for each file's own as the
+    // base of `size`, which is then relative (+0 when no SIZE was given).
+    std::optional<std::string> reference;
+    // set -o: `size`'s value counts I/O blocks of each file (st_blksize),
+    // not bytes.
+    bool ioBlocks = false;
     PadChoice pad;
     TrimAlignment alignment;
     SizeSpec size;

@@ -1,9 +1,11 @@
 // The observer the commands give the scan and the fill: it stops the work
 // when the program is interrupted, and shows progress on standard error
-// when that is a terminal and the work has run for half a second.
+// when that is a terminal and the work has run for half a second: the share
+// done, or for a fill the bytes written, the rate and the time left.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "size/scan.h"
@@ -21,9 +23,14 @@ public:
     Progress& operator=(const Progress&) = delete;
 
     bool beforeChunk(int percent) override;
+    bool beforeBytes(std::int64_t done, std::int64_t total) override;
 
 private:
     using Clock = std::chrono::steady_clock;
+
+    // Whether to draw now: running long enough, not drawn a moment ago.
+    bool due(Clock::time_point now) const;
+    void show(const std::string& text, Clock::time_point now);
 
     std::string label_;
     Direction direction_;

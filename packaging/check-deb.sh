@@ -62,6 +62,8 @@ dpkg-deb -x "$deb" "$root"
 expected=(
     usr/bin/tavrix
     usr/bin/tavrix-cli
+    usr/share/bash-completion/completions/tavrix-cli
+    usr/share/zsh/vendor-completions/_tavrix-cli
     "usr/share/applications/$app_id.desktop"
     "usr/share/metainfo/$app_id.metainfo.xml"
     "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
@@ -83,6 +85,11 @@ for program in tavrix tavrix-cli; do
     file=$root/usr/bin/$program
     [ ! -e "$file" ] || [ -x "$file" ] || fail "/usr/bin/$program is not executable"
 done
+
+# The completions load: a script that does not parse breaks every shell
+# that completes tavrix-cli.
+completion=$root/usr/share/bash-completion/completions/tavrix-cli
+[ ! -f "$completion" ] || bash -n "$completion" || fail "bash -n rejects the bash completion"
 
 # Each PNG is as large as the folder it is in says: width and height are the
 # big-endian words at bytes 16 and 20 of the file.

@@ -1,5 +1,6 @@
 #include "size/fill.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -13,18 +14,12 @@ using Status = FillResult::Status;
 
 constexpr std::size_t kBufferAlignment = 4096;
 
-struct AlignedDelete {
-    void operator()(unsigned char* bytes) const { ::operator delete[](bytes, std::align_val_t{kBufferAlignment}); }
-};
-
 std::uint64_t splitmix64(std::uint64_t& x) {
     std::uint64_t z = (x += 0x9E3779B97F4A7C15ULL);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
     return z ^ (z >> 31);
 }
-
-std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
 
 void store_le(unsigned char* out, std::uint64_t word, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(word >> (8 * i));
@@ -50,20 +45,14 @@ FillResult failed(Status status, OsdError error) {
 // Writes [from, to) from the stream, chunk by chunk.
 Status write_fill(OsdFile& file, std::int64_t from, std::int64_t to, const FillSpec& fill, ScanObserver& observer) {
     const std::int64_t total = to - from;
-    const auto bufferSize = static_cast<std::size_t>(total < kFillChunkSize ? total : kFillChunkSize);
-    std::unique_ptr<unsigned char[], AlignedDelete> buffer(static_cast<unsigned char*>(
-        ::operator new[](bufferSize, std::align_val_t{kBufferAlignment}, std::nothrow)));
-    if (!buffer) return Status::NoBuffer;
-
-    FillStream stream(fill);
-    // A repeated byte is the same in every chunk: made once.
-    if (fill.kind != FillSpec::Kind::Random) stream.next(buffer.get(), bufferSize);
+    const auto chunkSize = static_cast<std::size_t>(total < kFillChunkSize ? total : kFillChunkSize);
+    FillChunks chunks(fill, chunkSize, total);
+    if (!chunks.ok()) return Status::NoBuffer;
     if (osd_seek(file, from, OsdOrigin::Begin) != from) return Status::CannotWrite;
     for (std::int64_t done = 0; done < total;) {
-        if (!observer.beforeChunk(percent_before(done, total))) return Status::Stopped;
+        if (!observer.beforeBytes(done, total)) return Status::Stopped;
         const std::int64_t chunk = total - done < kFillChunkSize ? total - done : kFillChunkSize;
-        if (fill.kind == FillSpec::Kind::Random) stream.next(buffer.get(), static_cast<std::size_t>(chunk));
-        if (osd_write(file, buffer.get(), chunk) != chunk) {
+        if (osd_write(file, chunks.next(static_cast<std::size_t>(chunk)), chunk) != chunk) {
             if (file.error == OsdError::None) file.error = OsdError::WriteFailed;
             return Status::CannotWrite;
         }
@@ -72,11 +61,79 @@ Status write_fill(OsdFile& file, std::int64_t from, std::int64_t to, const FillS
     return Status::Ok;
 }
 
+using Lanes = std::uint64_t __attribute__((vector_size(32)));  // four generators side by side
+
+// `rounds` steps of all eight generators, each step's eight words stored in
+// turn at `out`. Inlined into each of the builds below.
+[[gnu::always_inline]] inline void make_rounds(std::uint64_t (&state)[4][FillStream::kLanes], unsigned char* out,
+                                               std::size_t rounds) {
+    Lanes s[4][2];
+    for (int word = 0; word < 4; ++word)
+        for (int half = 0; half < 2; ++half) std::memcpy(&s[word][half], &state[word][4 * half], sizeof(Lanes));
+    for (std::size_t round = 0; round < rounds; ++round, out += 8 * FillStream::kLanes) {
+        for (int half = 0; half < 2; ++half) {
+            Lanes& s0 = s[0][half];
+            Lanes& s1 = s[1][half];
+            Lanes& s2 = s[2][half];
+            Lanes& s3 = s[3][half];
+            // rotl(s1 * 5, 7) * 9, the products as shifts and adds: vector
+            // units lack a 64-bit multiply.
+            Lanes word = (s1 << 2) + s1;
+            word = (word << 7) | (word >> 57);
+            word = (word << 3) + word;
+            const Lanes t = s1 << 17;
+            s2 ^= s0;
+            s3 ^= s1;
+            s1 ^= s2;
+            s0 ^= s3;
+            s2 ^= t;
+            s3 = (s3 << 45) | (s3 >> 19);
+            std::memcpy(out + sizeof(Lanes) * half, &word, sizeof(Lanes));
+        }
+        if constexpr (std::endian::native == std::endian::big) {
+            for (int lane = 0; lane < FillStream::kLanes; ++lane) {
+                std::uint64_t word = 0;
+                std::memcpy(&word, out + 8 * lane, 8);
+                store_le(out + 8 * lane, word, 8);
+            }
+        }
+    }
+    for (int word = 0; word < 4; ++word)
+        for (int half = 0; half < 2; ++half) std::memcpy(&state[word][4 * half], &s[word][half], sizeof(Lanes));
+}
+
+void make_rounds_baseline(std::uint64_t (&state)[4][FillStream::kLanes], unsigned char* out, std::size_t rounds) {
+    make_rounds(state, out, rounds);
+}
+
+// The same bytes twice as fast where the processor has AVX2. Not on
+// Windows, where the compiler cannot align 32-byte values on the stack.
+#if defined(__x86_64__) && !defined(_WIN32)
+[[gnu::target("avx2")]] void make_rounds_avx2(std::uint64_t (&state)[4][FillStream::kLanes], unsigned char* out,
+                                              std::size_t rounds) {
+    make_rounds(state, out, rounds);
+}
+
+void make_rounds_here(std::uint64_t (&state)[4][FillStream::kLanes], unsigned char* out, std::size_t rounds) {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) {
+        make_rounds_avx2(state, out, rounds);
+    } else {
+        make_rounds_baseline(state, out, rounds);
+    }
+}
+#else
+void make_rounds_here(std::uint64_t (&state)[4][FillStream::kLanes], unsigned char* out, std::size_t rounds) {
+    make_rounds_baseline(state, out, rounds);
+}
+#endif
+
 }  // namespace
 
 FillStream::FillStream(const FillSpec& fillRule) : spec_(fillRule) {
     std::uint64_t seed = fillRule.seed;
-    for (std::uint64_t& word : state_) word = splitmix64(seed);
+    for (int lane = 0; lane < kLanes; ++lane)
+        for (auto& word : state_) word[lane] = splitmix64(seed);
 }
 
 void FillStream::next(unsigned char* out, std::size_t count) {
@@ -84,24 +141,66 @@ void FillStream::next(unsigned char* out, std::size_t count) {
         std::memset(out, spec_.kind == FillSpec::Kind::Byte ? spec_.byte : 0, count);
         return;
     }
-    std::uint64_t s0 = state_[0], s1 = state_[1], s2 = state_[2], s3 = state_[3];
-    for (std::size_t at = 0; at < count; at += 8) {
-        const std::uint64_t word = rotl(s1 * 5, 7) * 9;
-        const std::uint64_t t = s1 << 17;
-        s2 ^= s0;
-        s3 ^= s1;
-        s1 ^= s2;
-        s0 ^= s3;
-        s2 ^= t;
-        s3 = rotl(s3, 45);
-        if (count - at >= 8) {
-            std::memcpy(out + at, &word, 8);
-            if constexpr (std::endian::native == std::endian::big) store_le(out + at, word, 8);
-        } else {
-            store_le(out + at, word, count - at);
+    const std::size_t fromSpare = std::min(count, sizeof spare_ - spareFrom_);
+    std::memcpy(out, spare_ + spareFrom_, fromSpare);
+    spareFrom_ += fromSpare;
+    out += fromSpare;
+    count -= fromSpare;
+
+    const std::size_t rounds = count / sizeof spare_;
+    make_rounds_here(state_, out, rounds);
+    out += rounds * sizeof spare_;
+    count -= rounds * sizeof spare_;
+    if (count > 0) {
+        make_rounds_here(state_, spare_, 1);
+        std::memcpy(out, spare_, count);
+        spareFrom_ = count;
+    }
+}
+
+void FillChunks::BufferDelete::operator()(unsigned char* bytes) const {
+    ::operator delete[](bytes, std::align_val_t{kBufferAlignment});
+}
+
+FillChunks::FillChunks(const FillSpec& fillRule, std::size_t chunkSize, std::int64_t total)
+    : stream_(fillRule), chunkSize_(chunkSize), left_(total), repeated_(fillRule.kind != FillSpec::Kind::Random) {
+    const bool twoChunks = !repeated_ && total > static_cast<std::int64_t>(chunkSize);
+    for (int i = 0; i < (twoChunks ? 2 : 1); ++i) {
+        buffers_[i].reset(static_cast<unsigned char*>(
+            ::operator new[](chunkSize, std::align_val_t{kBufferAlignment}, std::nothrow)));
+        if (!buffers_[i]) {
+            buffers_[0].reset();
+            return;
         }
     }
-    state_[0] = s0, state_[1] = s1, state_[2] = s2, state_[3] = s3;
+    if (twoChunks && ScanWorker::worthwhile()) worker_ = std::make_unique<ScanWorker>();
+    if (repeated_) {
+        stream_.next(buffers_[0].get(), chunkSize);
+    } else {
+        makeAhead();
+    }
+}
+
+FillChunks::~FillChunks() {
+    if (worker_) worker_->wait();
+}
+
+void FillChunks::makeAhead() {
+    if (left_ <= 0) return;
+    const auto count = static_cast<std::size_t>(left_ < static_cast<std::int64_t>(chunkSize_) ? left_ : chunkSize_);
+    left_ -= static_cast<std::int64_t>(count);
+    unsigned char* out = buffers_[ahead_].get();
+    if (!worker_ || !worker_->start([this, out, count] { stream_.next(out, count); })) stream_.next(out, count);
+}
+
+const unsigned char* FillChunks::next(std::size_t count) {
+    (void)count;  // the chunks were cut when they were made
+    if (repeated_) return buffers_[0].get();
+    if (worker_) worker_->wait();
+    const unsigned char* made = buffers_[ahead_].get();
+    if (buffers_[1]) ahead_ = 1 - ahead_;
+    makeAhead();
+    return made;
 }
 
 FillResult fill_to_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options,

@@ -5,12 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "osd/osd.h"
 #include "size/scan.h"
 #include "size/set_length.h"
+#include "size/scan_worker.h"
 
 struct FillSpec {
     enum class Kind {
@@ -25,10 +27,17 @@ struct FillSpec {
 
 // The bytes a fill writes, as one stream: the same FillSpec always gives the
 // same bytes, however the stream is cut into pieces of whole 8-byte words.
-// Random bytes come from xoshiro256**, seeded through splitmix64, each word
-// stored little-endian, so a seed gives the same file on every platform.
+// Random bytes come from eight xoshiro256** generators taken in turn, so that
+// a vector unit runs them side by side: the generators are seeded from one
+// splitmix64 sequence started at the seed (generator 0 takes its first four
+// outputs as s[0..3], generator 1 the next four, and so on), and word 8k + j
+// of the stream is generator j's k-th output, stored little-endian. Word 0 is
+// the first output of a single xoshiro256** seeded the same way. A seed thus
+// gives the same file on every platform.
 class FillStream {
 public:
+    static constexpr int kLanes = 8;
+
     explicit FillStream(const FillSpec& fillRule);
     // Writes the next `count` bytes of the stream to `out`. Every call but
     // the last must ask for a multiple of 8.
@@ -36,7 +45,47 @@ public:
 
 private:
     FillSpec spec_;
-    std::uint64_t state_[4] = {};
+    // state_[i][j]: word i of generator j, as the vector unit loads them.
+    alignas(32) std::uint64_t state_[4][kLanes] = {};
+    // The words of the last round not handed out yet.
+    unsigned char spare_[8 * kLanes] = {};
+    std::size_t spareFrom_ = sizeof spare_;
+};
+
+// A fill stream cut into chunks: the next chunk is made on a second thread
+// while the caller writes the one before, so that a random fill costs about
+// what its writes cost. Without a second thread it makes them in turn.
+class FillChunks {
+public:
+    // `chunkSize`: a multiple of 8, or all of `total`.
+    FillChunks(const FillSpec& fillRule, std::size_t chunkSize, std::int64_t total);
+    ~FillChunks();
+    FillChunks(const FillChunks&) = delete;
+    FillChunks& operator=(const FillChunks&) = delete;
+
+    // False when the buffers could not be had.
+    bool ok() const { return buffers_[0] != nullptr; }
+    // The next `count` bytes of the stream, `count` at most the chunk size
+    // and less only for the last chunk; valid until the next call.
+    const unsigned char* next(std::size_t count);
+
+private:
+    struct BufferDelete {
+        void operator()(unsigned char* bytes) const;
+    };
+    using Buffer = std::unique_ptr<unsigned char[], BufferDelete>;
+
+    // Starts making the chunk after the one handed out last.
+    void makeAhead();
+
+    FillStream stream_;
+    std::size_t chunkSize_;
+    std::int64_t left_;  // bytes of `total` not yet made
+    Buffer buffers_[2];
+    int ahead_ = 0;  // the buffer the next chunk is made in
+    bool repeated_;  // a byte repeated: one buffer, made once
+    // Declared last: it stops, and so stops using the buffers, first.
+    std::unique_ptr<ScanWorker> worker_;
 };
 
 struct FillResult {

@@ -261,6 +261,10 @@ double seconds_between(Clock::time_point start, Clock::time_point end) {
 
 }  // namespace
 
+bool ScanObserver::beforeBytes(std::int64_t done, std::int64_t total) {
+    return beforeChunk(percent_before(done, total));
+}
+
 int percent_before(std::int64_t position, std::int64_t size) {
     if (size <= 0 || position <= 0) return 0;
     if (position >= size) return 100;

@@ -89,6 +89,9 @@ class ScanObserver {
 public:
     virtual ~ScanObserver() = default;
     virtual bool beforeChunk(int progressPercent) = 0;
+    // Work that counts bytes (a written fill) tells them too; an observer
+    // that shows only the share leaves this as it is.
+    virtual bool beforeBytes(std::int64_t done, std::int64_t total);
 };
 
 // An observer for callers that want neither progress nor a way to stop.

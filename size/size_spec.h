@@ -1,5 +1,5 @@
 // Sizes as typed on a command line: "4096", "10G", "1.5" refused, and for
-// a length relative to a file's own, "+1MiB", "-512", "%4K", "/1M".
+// a length relative to a file's own, "+1MiB", "-512", "<1G", "%4K", "/1M".
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,8 @@ enum class SizeOp {
     Set,        // exactly the value
     Grow,       // +: longer by the value
     Shrink,     // -: shorter by the value
+    AtMost,     // <: cut to the value when longer
+    AtLeast,    // >: extended to the value when shorter
     RoundUp,    // %: up to a multiple of the value
     RoundDown,  // /: down to a multiple of the value
 };
@@ -19,12 +21,33 @@ struct SizeSpec {
     std::int64_t value = 0;
 };
 
-// A decimal byte count with an optional unit: K M G T P, and KiB MiB GiB TiB
-// PiB, are powers of 1024; KB MB GB TB PB are powers of 1000. Units are read
-// without regard to case. With `allowRelative`, one leading + - % / sets the
-// operation. nullopt for anything else, for a value beyond signed 64 bits,
-// and for rounding to a multiple of 0.
-std::optional<SizeSpec> parse_size_spec(std::string_view text, bool allowRelative);
+struct ParsedSizeSpec {
+    enum class Status {
+        Ok,
+        Invalid,       // not a size at all
+        TooLarge,      // a size, but beyond signed 64 bits
+        ZeroMultiple,  // % or / of 0
+    };
+    Status status = Status::Invalid;
+    SizeSpec size;
+
+    bool ok() const { return status == Status::Ok; }
+};
+
+// Blanks, then a decimal byte count with an optional unit: K M G T P E Z Y,
+// and KiB … YiB, are powers of 1024; KB … YB are powers of 1000. Units are
+// read without regard to case. A unit alone counts one of it ("K" is 1024).
+// With `allowRelative`, one leading + - < > % / sets the operation; blanks
+// may follow < > % /, while + and - are the number's sign, as in "+1K", and
+// need digits.
+ParsedSizeSpec read_size_spec(std::string_view text, bool allowRelative);
+
+// read_size_spec's size, or nullopt for any fault.
+inline std::optional<SizeSpec> parse_size_spec(std::string_view text, bool allowRelative) {
+    const ParsedSizeSpec parsed = read_size_spec(text, allowRelative);
+    if (!parsed.ok()) return std::nullopt;
+    return parsed.size;
+}
 
 // Only the positive byte count (with its unit), as options like an
 // alignment take it.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <regex>
 #include <thread>
@@ -65,6 +66,7 @@ TEST(CliUsage, HelpAndVersion) {
                              "--fill", "--seed", "--no-create", "pow2", "KiB", "KB"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     EXPECT_LE(help.lines().size(), 30u) << "a screenful";
+    for (const std::string& line : help.lines()) EXPECT_LE(line.size(), 79u) << line;
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(run_cli({"trim", "--help"}).out, help.out);
 
@@ -100,7 +102,10 @@ TEST(CliUsage, MistakesTouchNothing) {
         {"info", "--align", "4", file},
         {"set", "10X", file, fresh},
         {"set", "1.5K", file, fresh},
-        {"set", "K", file, fresh},
+        {"set", "+K", file, fresh},
+        {"set", "+ 1", file, fresh},
+        {"set", "1 ", file, fresh},
+        {"set", "1Z", file, fresh},
         {"set", "", file, fresh},
         {"set", "9223372036854775808", file, fresh},
         {"set", "8589934592G", file, fresh},
@@ -117,6 +122,16 @@ TEST(CliUsage, MistakesTouchNothing) {
         {"set", "1K", "--fill", "random", "--seed", "18446744073709551616", fresh},
         {"set", "1K", file, "--fill"},
         {"set", "1K", "--byte", "0xff", file},
+        {"set", "-s", "1K"},
+        {"set", "-s", "1K", "-2K", file},
+        {"set", "-r", file, "+5", fresh},
+        {"set", "-r", file, "-s", "5", fresh},
+        {"set", "-o", "-r", file, fresh},
+        {"set", "-r"},
+        {"set", "-sx", file},
+        {"set", "-cq", "1K", file},
+        {"create", "-s", "1K", fresh},
+        {"create", "1K", "-c", fresh},
         {"create", "+1K", fresh},
         {"create", "-1K", fresh},
         {"create", "1K", fresh, file},
@@ -154,6 +169,8 @@ TEST(CliSizes, EveryUnitAndPrefix) {
         {"1T", GiB * KiB}, {"1TiB", GiB * KiB}, {"1TB", 1000000000000},
         {"1P", GiB * MiB}, {"1PiB", GiB * MiB}, {"1PB", 1000000000000000},
         {"8191P", 8191 * GiB * MiB}, {"9223372036854775807", INT64_MAX},
+        {"7E", 7 * GiB * GiB}, {"1EiB", GiB * GiB}, {"1eb", 1000000000000000000}, {"0Z", 0}, {"0YB", 0},
+        {"<1K", 1000}, {"<5", 5}, {">1K", KiB}, {">5", 1000},
         {"+24", 1024}, {"+1K", 2024}, {"-1000", 0}, {"-1KB", 0}, {"-1", 999},
         {"%512", 1024}, {"%1000", 1000}, {"%1K", 1024}, {"%1", 1000},
         {"/512", 512}, {"/1000", 1000}, {"/1K", 0}, {"/3", 999},
@@ -195,6 +212,81 @@ TEST(CliSizes, EveryUnitAndPrefix) {
     EXPECT_EQ(read_file(other), repeat(10, 'y') + repeat(1000 - 10, '\0'));
     EXPECT_EQ(run_cli({"set", "-1995", file}).status, 0);
     EXPECT_EQ(read_file(file), repeat(5, 'x'));
+}
+
+#ifndef _WIN32
+// The length truncate gives a copy of a `from`-byte file for `size`; -1
+// when it refuses.
+std::int64_t truncate_result(const TempDir& dir, std::int64_t from, const std::string& size) {
+    const std::string copy = dir.file("truncated.bin");
+    write_file(copy, repeat(from, 'x'));
+    const std::string command = "truncate -s '" + size + "' '" + copy + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0 ? static_cast<std::int64_t>(file_size(copy)) : -1;
+}
+#endif
+
+// The forms truncate takes beyond plain units, as truncate itself takes them
+// where it is installed. -1: a usage error.
+TEST(CliSizes, SameAsTruncate) {
+    TempDir dir;
+    const std::string file = dir.file("thousand.bin");
+    write_file(file, repeat(1000, 'x'));
+    struct Case {
+        const char* size;
+        std::int64_t expected;
+    };
+    const Case cases[] = {
+        {"K", KiB}, {"%K", 1024}, {"/K", 0}, {"<K", 1000}, {">K", KiB}, {"MB", 1000000}, {"KiB", KiB},
+        {" 7", 7}, {"\t7", 7}, {" +1", 1001}, {" -1", 999}, {"/ 4", 1000}, {"% 3", 1002}, {"< 5", 5},
+        {"> 5", 1000}, {"0Z", 0}, {"0Y", 0}, {"0EiB", 0}, {"1k", KiB}, {"1kB", 1000}, {"+0", 1000},
+        {"+K", -1}, {"-K", -1}, {"+ 1", -1}, {"1 ", -1}, {"<-5", -1}, {"+-5", -1}, {"1KiBB", -1}, {"%0", -1},
+        {"/0K", -1}, {"1Z", -1}, {"1Y", -1}, {"8E", -1}, {"99999999999999999999", -1}, {"", -1}, {"+", -1},
+    };
+#ifndef _WIN32
+    const bool haveTruncate = std::system("command -v truncate >/dev/null 2>&1") == 0;
+#endif
+    for (const Case& c : cases) {
+        const std::string size = c.size;
+        const ProgramRun run = run_cli({"set", size, "--dry-run", "--json", file});
+        if (c.expected < 0) {
+            EXPECT_EQ(run.status, 2) << "[" << size << "] " << run.out;
+        } else {
+            ASSERT_EQ(run.status, 0) << "[" << size << "] " << run.err;
+            EXPECT_EQ(only_object(run, kSetKeys)["new_size"], std::to_string(c.expected)) << "[" << size << "]";
+        }
+#ifndef _WIN32
+        if (haveTruncate) {
+            EXPECT_EQ(truncate_result(dir, 1000, size), c.expected) << "truncate [" << size << "]";
+        }
+#endif
+    }
+    EXPECT_NE(run_cli({"set", "1Z", file}).err.find("too large"), std::string::npos);
+    EXPECT_EQ(file_size(file), 1000u);
+}
+
+// -s and --size give set its SIZE anywhere on the line, then every operand
+// is a file; -c is --no-create; short options go together.
+TEST(CliSizes, SizeAsAnOption) {
+    TempDir dir;
+    const std::string file = dir.file("thousand.bin");
+    write_file(file, repeat(1000, 'x'));
+    const std::vector<std::vector<std::string>> forms{
+        {"set", "-s", "1K", file},        {"set", "-s1K", file},         {"set", "--size=1K", file},
+        {"set", "--size", "1K", file},    {"set", file, "-s", "1K"},     {"set", "-cs", "1K", file},
+        {"set", "-c", "-s", "+24", file}, {"set", "-s", "-0", "-s", ">1K", file},
+    };
+    for (std::vector<std::string> args : forms) {
+        std::string shown;
+        for (const std::string& arg : args) shown += " [" + arg + "]";
+        args.insert(args.end(), {"--dry-run", "--json"});
+        const ProgramRun run = run_cli(args);
+        ASSERT_EQ(run.status, 0) << shown << ": " << run.err;
+        EXPECT_EQ(only_object(run, kSetKeys)["new_size"], "1024") << shown;
+    }
+    // With -s, a name that is no size is a file.
+    const ProgramRun named = run_cli({"set", "-s", "2", "--json", "two"}, dir.path());
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(file_size(dir.file("two")), 2u);
 }
 
 TEST(CliScan, PadBytesInTextAndJson) {

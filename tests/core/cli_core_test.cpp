@@ -2,6 +2,7 @@
 // program's tests cannot reach cheaply.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -18,6 +19,12 @@ TEST(SizeSpec, RangeEdges) {
     EXPECT_FALSE(parse_size_spec("8192P", false));  // exactly 2^63
     EXPECT_FALSE(parse_size_spec("99999999999999999999999", false));
     EXPECT_FALSE(parse_size_spec("+1K", false));
+    using Parsed = ParsedSizeSpec::Status;
+    EXPECT_EQ(read_size_spec("8E", false).status, Parsed::TooLarge);
+    EXPECT_EQ(read_size_spec("99999999999999999999999Y", false).status, Parsed::TooLarge);
+    EXPECT_EQ(read_size_spec("0Y", false).status, Parsed::Ok);
+    EXPECT_EQ(read_size_spec("1X", false).status, Parsed::Invalid);
+    EXPECT_EQ(read_size_spec("%0Z", true).status, Parsed::ZeroMultiple);
     EXPECT_EQ(parse_size_spec("+1K", true)->op, SizeOp::Grow);
 
     using Status = AppliedSize::Status;
@@ -26,6 +33,8 @@ TEST(SizeSpec, RangeEdges) {
     EXPECT_EQ(apply_size_spec({SizeOp::RoundUp, kMax}, kMax - 5).length, kMax);
     EXPECT_EQ(apply_size_spec({SizeOp::Shrink, kMax}, kMax).length, 0);
     EXPECT_EQ(apply_size_spec({SizeOp::Shrink, kMax}, kMax - 1).status, Status::BelowZero);
+    EXPECT_EQ(apply_size_spec({SizeOp::AtMost, kMax}, 7).length, 7);
+    EXPECT_EQ(apply_size_spec({SizeOp::AtLeast, kMax}, 7).length, kMax);
 }
 
 TEST(TrimmedLength, PowerOfTwoAndMultiplesNearTheTop) {
@@ -39,24 +48,39 @@ TEST(TrimmedLength, PowerOfTwoAndMultiplesNearTheTop) {
 
 // The bytes of a seed are fixed for good: a seed written down in a script
 // must make the same file with every later version, on every platform.
+// The stream changed once, to eight generators for speed: words 0 and 8 are
+// the first two outputs of generator 0, seeded as the single generator
+// before it was, so they are that stream's first 16 bytes.
 TEST(FillStream, SeedGivesFixedBytesHoweverCut) {
     FillSpec fillRule;
     fillRule.kind = FillSpec::Kind::Random;
     fillRule.seed = 42;
-    const unsigned char expected[] = {0x16, 0xc7, 0x2e, 0x0c, 0x2e, 0x0b, 0x78, 0x15, 0x7e, 0x3a, 0x11,
-                                      0x6d, 0x86, 0xd9, 0x04, 0x61, 0xa1, 0x99, 0xe4, 0x39, 0x32};
-    unsigned char whole[sizeof expected];
+    using Bytes = std::basic_string<unsigned char>;
+    const unsigned char firstWords[] = {0x16, 0xc7, 0x2e, 0x0c, 0x2e, 0x0b, 0x78, 0x15, 0x83, 0x08, 0x40, 0x53,
+                                        0x51, 0x7e, 0x64, 0xfe, 0x63, 0xcb, 0x04, 0xb4, 0xa5, 0x6f, 0xea, 0x74};
+    const unsigned char word8[] = {0x7e, 0x3a, 0x11, 0x6d, 0x86, 0xd9, 0x04, 0x61};
+    unsigned char whole[77];
     FillStream(fillRule).next(whole, sizeof whole);
-    EXPECT_EQ(std::basic_string<unsigned char>(whole, sizeof whole),
-              std::basic_string<unsigned char>(expected, sizeof expected));
+    EXPECT_EQ(Bytes(whole, sizeof firstWords), Bytes(firstWords, sizeof firstWords));
+    EXPECT_EQ(Bytes(whole + 64, 8), Bytes(word8, 8));
 
-    unsigned char pieces[sizeof expected];
+    unsigned char pieces[sizeof whole];
     FillStream stream(fillRule);
     stream.next(pieces, 8);
-    stream.next(pieces + 8, 8);
-    stream.next(pieces + 16, 5);
-    EXPECT_EQ(std::basic_string<unsigned char>(pieces, sizeof pieces),
-              std::basic_string<unsigned char>(whole, sizeof whole));
+    stream.next(pieces + 8, 48);
+    stream.next(pieces + 56, 16);
+    stream.next(pieces + 72, 5);
+    EXPECT_EQ(Bytes(pieces, sizeof pieces), Bytes(whole, sizeof whole));
+
+    // In chunks made ahead on another thread: still the same stream.
+    unsigned char longer[64 * 3 + 8];
+    FillStream(fillRule).next(longer, sizeof longer);
+    FillChunks chunks(fillRule, 64, sizeof longer);
+    ASSERT_TRUE(chunks.ok());
+    for (std::size_t at = 0; at < sizeof longer; at += 64) {
+        const std::size_t count = std::min<std::size_t>(64, sizeof longer - at);
+        EXPECT_EQ(Bytes(chunks.next(count), count), Bytes(longer + at, count)) << at;
+    }
 }
 
 }  // namespace
