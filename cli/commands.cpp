@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <limits>
 #include <random>
 
 #include "cli/console.h"
@@ -230,11 +231,39 @@ bool report_fill(Run& run, const std::string& path, const FillResult& result, co
     }
 }
 
+// A missing file under --no-create is skipped, as truncate skips it.
+void report_skipped(Run& run, const std::string& path) {
+    run.print(JsonObject().text("path", path).text("skipped", "missing"),
+              shown_path(path) + ": missing, skipped (--no-create)");
+}
+
 void set_command(Run& run) {
     const Invocation& invocation = run.invocation();
     const SizeSpec sizeRule = invocation.size;
-    // Relative sizes apply to the length read on the handle that sets it.
-    const LengthRule rule = [sizeRule](std::int64_t current) { return apply_size_spec(sizeRule, current); };
+    const bool ioBlocks = invocation.ioBlocks;
+    // -r: the reference file's length, read once, is the base for all.
+    std::optional<std::int64_t> referenceLength;
+    if (invocation.reference) {
+        OsdFileState reference;
+        OsdError error = OsdError::None;
+        if (osd_path_state(*invocation.reference, reference, &error) != 0) {
+            run.fail(*invocation.reference, error);
+            return;
+        }
+        referenceLength = reference.size;
+    }
+    // Relative sizes apply to the length read on the handle that sets it;
+    // with -o the value counts that file's I/O blocks.
+    const LengthRule rule = [sizeRule, ioBlocks, referenceLength](std::int64_t current, std::int64_t ioBlock) {
+        SizeSpec scaled = sizeRule;
+        if (ioBlocks) {
+            const std::int64_t block = ioBlock > 0 ? ioBlock : 512;
+            if (scaled.value > std::numeric_limits<std::int64_t>::max() / block)
+                return AppliedSize{AppliedSize::Status::TooLarge, 0};
+            scaled.value *= block;
+        }
+        return apply_size_spec(scaled, referenceLength.value_or(current));
+    };
     for (const std::string& path : invocation.paths) {
         if (run.stopping(path)) return;
 
@@ -243,15 +272,20 @@ void set_command(Run& run) {
         AppliedSize target;
         if (invocation.dryRun) {
             // The file as it is now: its length, or that it is missing.
-            OsdFile probe;
-            const bool exists = osd_open(probe, path, OsdAccess::Read) == 0;
-            if (!exists && (probe.error != OsdError::NotFound || invocation.noCreate)) {
-                run.fail(path, probe.error);
+            OsdFileState probe;
+            OsdError error = OsdError::None;
+            const bool exists = osd_path_state(path, probe, &error) == 0;
+            if (!exists && error == OsdError::NotFound && invocation.noCreate) {
+                report_skipped(run, path);
+                continue;
+            }
+            if (!exists && error != OsdError::NotFound) {
+                run.fail(path, error);
                 continue;
             }
             created = !exists;
             oldSize = exists ? probe.size : 0;
-            target = rule(oldSize);
+            target = rule(oldSize, exists ? probe.ioBlockSize : 0);
             if (!target.ok()) {
                 run.fail(path, target.status == AppliedSize::Status::BelowZero ? "the size would be below 0"
                                                                                : "the size would be too large");
@@ -263,6 +297,11 @@ void set_command(Run& run) {
             options.afterOpen = [&path] { cli_test_seam(TestSeam::AfterOpen, path); };
             Progress progress("writing " + shown_path(path), Progress::Direction::Done);
             const FillResult result = fill_to_length(path, rule, options, invocation.fill, progress);
+            if (invocation.noCreate && result.status == FillResult::Status::CannotOpen &&
+                result.error == OsdError::NotFound) {
+                report_skipped(run, path);
+                continue;
+            }
             if (!report_fill(run, path, result, "put back")) {
                 if (interrupt_exit_status() != 0) return;
                 continue;

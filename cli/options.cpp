@@ -56,10 +56,16 @@ std::optional<std::uint8_t> parse_hex_byte(std::string_view text) {
     return static_cast<std::uint8_t>(value);
 }
 
+// "auto", one byte, or a set of two ("0x00,0xff") for layered padding.
 std::optional<PadChoice> parse_pad(std::string_view text) {
     if (text == "auto") return PadChoice{true, 0};
-    if (const std::optional<std::uint8_t> byte = parse_hex_byte(text)) return PadChoice{false, *byte};
-    return {};
+    const std::size_t comma = text.find(',');
+    const std::optional<std::uint8_t> first = parse_hex_byte(text.substr(0, comma));
+    if (!first) return {};
+    if (comma == std::string_view::npos) return PadChoice{false, *first};
+    const std::optional<std::uint8_t> second = parse_hex_byte(text.substr(comma + 1));
+    if (!second) return {};
+    return PadChoice{false, PadBytes(*first, *second)};
 }
 
 std::optional<TrimAlignment> parse_alignment(std::string_view text) {
@@ -163,7 +169,7 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
         switch (option.option) {
             case kByte: {
                 const std::optional<PadChoice> pad = parse_pad(value);
-                if (!pad) return "invalid byte '" + value + "' (0x00 to 0xff, or auto)";
+                if (!pad) return "invalid byte '" + value + "' (0x00 to 0xff, two as 0x00,0xff, or auto)";
                 invocation.pad = *pad;
                 break;
             }
@@ -311,8 +317,9 @@ const char kHelpText[] =
     "                         time-stamped name (default: the current folder)\n"
     "  info FILE...           length, bytes allocated, data runs\n"
     "\n"
-    "  --byte B               scan, trim: padding byte: 0x00 (default), any 0xNN, or\n"
-    "                         auto (the last byte when it is 0x00 or 0xff)\n"
+    "  --byte B               scan, trim: padding byte: 0x00 (default), any 0xNN,\n"
+    "                         two as 0x00,0xff (any mix of them), or auto (the last\n"
+    "                         byte when it is 0x00 or 0xff)\n"
     "  --align A              trim: round the new length up to a multiple of A (a\n"
     "                         SIZE) or a power of two (pow2); only padding is cut\n"
     "  -s, --size=SIZE        set: SIZE as an option; every operand is a FILE\n"

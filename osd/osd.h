@@ -108,6 +108,7 @@ struct OsdFileState {
     std::uint64_t volume = 0;
     std::uint64_t fileId = 0;
     std::int64_t size = 0;
+    std::int64_t ioBlockSize = 0;  // the file system's preferred I/O size
     std::int64_t modified = 0;  // nanoseconds since 1970
     std::int64_t changed = 0;
     // Nanoseconds since 1970 by the system clock, read just before the state

@@ -362,6 +362,7 @@ void state_from_stat(const struct stat& st, OsdFileState& state) {
     state.volume = static_cast<std::uint64_t>(st.st_dev);
     state.fileId = static_cast<std::uint64_t>(st.st_ino);
     state.size = st.st_size;
+    state.ioBlockSize = st.st_blksize;
     state.modified = nanoseconds(st.st_mtim);
     state.changed = nanoseconds(st.st_ctim);
 }

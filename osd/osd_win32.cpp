@@ -304,6 +304,8 @@ int state_of_handle(HANDLE handle, OsdFileState& state) {
     state.volume = info.dwVolumeSerialNumber;
     state.fileId = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     state.size = static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+    // Windows names no preferred I/O size; NTFS's cluster is the common one.
+    state.ioBlockSize = 4096;
     state.modified = nanoseconds(info.ftLastWriteTime);
     state.changed = 0;
     return 0;

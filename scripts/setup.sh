@@ -20,6 +20,8 @@ if [ "$mode" = test ] || [ "$mode" = package ]; then
     # The package and its checks: dpkg-shlibdeps, desktop-file-validate,
     # appstreamcli, lintian.
     packages+=(dpkg-dev desktop-file-utils appstream lintian)
+    # The completion test parses the zsh script too.
+    packages+=(zsh)
 fi
 
 missing=()

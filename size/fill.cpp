@@ -248,10 +248,10 @@ FillResult fill_to_length(const std::string& path, const LengthRule& rule, const
     };
 
     OsdFileState state;
-    if (!result.created && osd_state(file, state) != 0) return give_up(Status::CannotOpen);
+    if (osd_state(file, state) != 0) return give_up(Status::CannotOpen);
     const std::int64_t oldSize = result.created ? 0 : state.size;
     if (!result.created) result.oldSize = oldSize;
-    const AppliedSize target = rule(oldSize);
+    const AppliedSize target = rule(oldSize, state.ioBlockSize);
     if (!target.ok())
         return give_up(target.status == AppliedSize::Status::BelowZero ? Status::InvalidSize : Status::TooLarge);
 

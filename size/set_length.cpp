@@ -34,9 +34,11 @@ Status move_end(OsdFile& file, std::int64_t target, bool growing, std::int64_t& 
 namespace {
 
 // The file's length as this handle reads it now; -1 when it cannot.
-std::int64_t current_length(const OsdFile& file) {
+std::int64_t current_length(const OsdFile& file, std::int64_t* ioBlock = nullptr) {
     OsdFileState state;
-    return osd_state(file, state) == 0 ? state.size : -1;
+    if (osd_state(file, state) != 0) return -1;
+    if (ioBlock != nullptr) *ioBlock = state.ioBlockSize;
+    return state.size;
 }
 
 }  // namespace
@@ -62,9 +64,11 @@ SetLengthResult set_file_length(const std::string& path, const LengthRule& rule,
         return result;
     };
 
-    std::int64_t current = result.created ? 0 : current_length(file);
+    std::int64_t ioBlock = 0;
+    std::int64_t current = current_length(file, &ioBlock);
     if (current < 0) return give_up(Status::CannotOpen);
-    AppliedSize target = rule(current);
+    if (result.created) current = 0;
+    AppliedSize target = rule(current, ioBlock);
     while (target.ok() && !result.created && target.length < current && options.confirmCut) {
         if (!options.confirmCut(current, target.length)) return give_up(Status::Declined);
         // What was agreed to must still be what the cut removes.
@@ -72,7 +76,7 @@ SetLengthResult set_file_length(const std::string& path, const LengthRule& rule,
         if (now == current) break;
         current = now;
         if (current < 0) return give_up(Status::CannotOpen);
-        target = rule(current);
+        target = rule(current, ioBlock);
     }
     if (!target.ok())
         return give_up(target.status == AppliedSize::Status::BelowZero ? Status::InvalidSize : Status::TooLarge);

@@ -15,11 +15,12 @@ enum class LengthOpen {
 };
 
 // The length to give a file that is `current` bytes long (0 for one about
-// to be created), as read on the handle that sets it.
-using LengthRule = std::function<AppliedSize(std::int64_t current)>;
+// to be created) with I/O blocks of `ioBlock` bytes, both read on the
+// handle that sets it.
+using LengthRule = std::function<AppliedSize(std::int64_t current, std::int64_t ioBlock)>;
 
 inline LengthRule fixed_length(std::int64_t target) {
-    return [target](std::int64_t) { return AppliedSize{AppliedSize::Status::Ok, target}; };
+    return [target](std::int64_t, std::int64_t) { return AppliedSize{AppliedSize::Status::Ok, target}; };
 }
 
 struct SetLengthOptions {

@@ -20,7 +20,7 @@ _tavrix_cli() {
 
     case $option in
         --byte)
-            mapfile -t COMPREPLY < <(compgen -W '0x00 0xff auto' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W '0x00 0xff 0x00,0xff auto' -- "$cur")
             return
             ;;
         --align)

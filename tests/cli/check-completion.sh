@@ -59,8 +59,8 @@ cd "$work" && touch image.bin image.iso other.txt
 expect "scan set " tavrix-cli s
 expect "--help --version " tavrix-cli --
 expect "--byte " tavrix-cli trim --b
-expect "0x00 0xff auto " tavrix-cli scan --byte ""
-expect "0x00 0xff " tavrix-cli trim --byte = 0x
+expect "0x00 0x00,0xff 0xff auto " tavrix-cli scan --byte ""
+expect "0x00 0x00,0xff 0xff " tavrix-cli trim --byte = 0x
 expect "pow2 " tavrix-cli trim --align p
 expect "random " tavrix-cli set 1K --fill r
 expect "--help --json " tavrix-cli info -

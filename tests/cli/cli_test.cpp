@@ -15,6 +15,7 @@
 
 #ifndef _WIN32
 #include <signal.h>
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -264,6 +265,51 @@ TEST(CliSizes, SameAsTruncate) {
     EXPECT_EQ(file_size(file), 1000u);
 }
 
+// -r takes another file's length as the base, -o counts I/O blocks; both
+// as truncate applies them, where it is installed. Run for real, not dry.
+TEST(CliSizes, ReferenceAndIoBlocksAsTruncateAppliesThem) {
+    TempDir dir;
+    write_file(dir.file("ref.bin"), repeat(300, 'r'));
+#ifdef _WIN32
+    const std::int64_t block = 4096;
+#else
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.path().c_str(), &st), 0);
+    const auto block = static_cast<std::int64_t>(st.st_blksize);
+    const bool haveTruncate = std::system("command -v truncate >/dev/null 2>&1") == 0;
+#endif
+    struct Case {
+        std::vector<std::string> options;
+        std::int64_t expected;  // from a file of 1000 bytes
+    };
+    const std::vector<Case> cases{
+        {{"-r", "ref.bin"}, 300},           {{"-r", "ref.bin", "-s", "+10"}, 310},
+        {{"--reference=ref.bin", "-s", "%256"}, 512}, {{"-o", "-s", "2"}, 2 * block},
+        {{"-o", "-s", "+1"}, 1000 + block}, {{"-o", "-s", "%1"}, block},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& option : c.options) shown += " " + option;
+        write_file(dir.file("f.bin"), repeat(1000, 'x'));
+        std::vector<std::string> args{"set"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back("f.bin");
+        const ProgramRun run = run_cli(args, dir.path());
+        EXPECT_EQ(run.status, 0) << shown << ": " << run.err;
+        EXPECT_EQ(file_size(dir.file("f.bin")), static_cast<std::uintmax_t>(c.expected)) << shown;
+#ifndef _WIN32
+        if (haveTruncate) {
+            write_file(dir.file("f.bin"), repeat(1000, 'x'));
+            EXPECT_EQ(std::system(("cd '" + dir.path() + "' && truncate" + shown + " f.bin").c_str()), 0) << shown;
+            EXPECT_EQ(file_size(dir.file("f.bin")), static_cast<std::uintmax_t>(c.expected)) << "truncate" << shown;
+        }
+#endif
+    }
+    const ProgramRun missing = run_cli({"set", "-r", "no-such.bin", "f.bin"}, dir.path());
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "tavrix-cli: no-such.bin: not found\n");
+}
+
 // -s and --size give set its SIZE anywhere on the line, then every operand
 // is a file; -c is --no-create; short options go together.
 TEST(CliSizes, SizeAsAnOption) {
@@ -342,6 +388,22 @@ TEST(CliScan, PadBytesInTextAndJson) {
 
 // A hole reads as zeros: padding for 0x00, the end of the padding for any
 // other byte.
+// Firmware that ends in two layers (data, 0xFF padding, then zeros): one
+// byte removes only the outer layer, the set of both removes the two.
+TEST(CliTrim, MixedPaddingComesOffWithASetOfTwoBytes) {
+    TempDir dir;
+    const std::string layered = "code" + repeat(770970, '\xff') + repeat(3 * MiB, '\0');
+    write_file(dir.file("fw.fd"), layered);
+    const JsonLine outer = only_object(run_cli({"scan", "--json", "--byte", "auto", "fw.fd"}, dir.path()), kScanKeys);
+    EXPECT_EQ(outer["data_end"], std::to_string(4 + 770970));
+    const JsonLine both =
+        only_object(run_cli({"trim", "--json", "--byte", "0xff,0x00", "fw.fd"}, dir.path()), kTrimKeys);
+    EXPECT_EQ(both["pad"], "0x00,0xff");
+    EXPECT_EQ(both["new_size"], "4");
+    EXPECT_EQ(read_file(dir.file("fw.fd")), "code");
+    EXPECT_EQ(run_cli({"scan", "--byte", "0x00,0xff,0x01", "fw.fd"}, dir.path()).status, 2);
+}
+
 TEST(CliScan, HoleCountsOnlyAsZeroPadding) {
     TempDir dir;
     const std::string path = dir.file("hole.bin");
@@ -480,9 +542,12 @@ TEST(CliSet, CutExtendCreateAndDryRun) {
     EXPECT_EQ(created["dry_run"], "false");
     EXPECT_EQ(read_file(dir.file("new.bin")), repeat(3, '\0'));
 
+    // As truncate does, a missing file under --no-create is skipped.
     run = run_cli({"set", "5", "--no-create", "--json", dir.file("absent.bin")});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(only_object(run, kErrorKeys)["error"], "not found");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(only_object(run, {"path", "skipped"})["skipped"], "missing");
+    EXPECT_EQ(run_cli({"set", "-c", "5", dir.file("absent.bin")}).out,
+              dir.file("absent.bin") + ": missing, skipped (--no-create)\n");
     EXPECT_FALSE(std::filesystem::exists(fs_path(dir.file("absent.bin"))));
     EXPECT_EQ(run_cli({"set", "5", "--no-create", file}).status, 0);
     EXPECT_EQ(file_size(file), 5u);
