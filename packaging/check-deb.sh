@@ -50,7 +50,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
 [ "$(field Section)" = utils ] || fail "Section is '$(field Section)'"
 depends=$(field Depends)
-for lib in libc6 libqt6widgets6; do
+for lib in libc6 libqt6widgets6 "fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic" qt6-translations-l10n; do
     [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: '$depends'"
 done
 
@@ -130,6 +130,8 @@ if [ -f "$desktop" ]; then
     # The launcher starts a program the package holds, with the icon it holds.
     grep -qx 'Exec=tavrix %f' "$desktop" || fail "Exec is not 'tavrix %f'"
     grep -qx "Icon=$app_id" "$desktop" || fail "Icon is not $app_id"
+    # The Qt window's class is its application name: docks group by it.
+    grep -qx "StartupWMClass=Tavrix" "$desktop" || fail "StartupWMClass is not Tavrix"
 fi
 if [ -f "$metainfo" ]; then
     appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"

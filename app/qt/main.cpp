@@ -11,6 +11,7 @@
 
 #include "app/command_line.h"
 #include "app/form.h"
+#include "app/qt/application_icon.h"
 #include "app/qt/main_window.h"
 #include "util/version.h"
 
@@ -86,6 +87,7 @@ int main(int argc, char* argv[]) {
         QApplication::setApplicationName(QStringLiteral("Tavrix"));
         // Wayland finds the desktop entry, and with it the icon, by this name.
         QGuiApplication::setDesktopFileName(QString::fromLatin1(kTavrixAppId));
+        QApplication::setWindowIcon(application_icon());
         TForm1 form;
         Form1 = &form;
         form.show();

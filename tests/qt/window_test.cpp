@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "app/qt/application_icon.h"
 #include "app/layout.h"
 #include "tests/qt/qt_driver.h"
 #include "tests/temp_dir.h"
@@ -458,6 +459,14 @@ TEST_F(WindowTest, MessageBoxIsTitledAndCarriesTheText) {
     form.dialogs().showMessage("/tmp/作成先");
     EXPECT_EQ(title, qs(form_spec().applicationTitle));
     EXPECT_EQ(body, qs("/tmp/作成先"));
+}
+
+// Without an icon theme that has it, the built-in icon shows, at every size
+// a dock or title bar asks for.
+TEST_F(WindowTest, TheApplicationIconIsBuiltIn) {
+    const QIcon icon = application_icon();
+    ASSERT_FALSE(icon.isNull());
+    for (const int size : {16, 48, 256}) EXPECT_EQ(icon.pixmap(size, size).width(), size) << size;
 }
 
 // The question before a cut: No is the default, Esc says No.

@@ -229,3 +229,11 @@ TEST(Program, AnUnknownOptionIsAOneLineUsageErrorWithTwo) {
 }
 
 }  // namespace
+
+// Explorer, the title bar and the task bar show the icon tavrix.exe carries.
+TEST(Program, CarriesItsIcon) {
+    HMODULE exe = LoadLibraryExW(tavrix_exe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(exe, nullptr);
+    EXPECT_NE(FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14)), nullptr) << "no icon group 1";  // RT_GROUP_ICON
+    FreeLibrary(exe);
+}
