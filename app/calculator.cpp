@@ -15,7 +15,7 @@ void UpdateOutputSize(View& form) {
         form.setLabelCaption(LabelId::Label4, format_grouped(*OutputSize));
         form.setLabelCaption(LabelId::Label5, format_hex(*OutputSize));
     } else {
-        form.setLabelCaption(LabelId::Label4, status_text::kOutOfRange);
-        form.setLabelCaption(LabelId::Label5, status_text::kOutOfRange);
+        form.setLabelCaption(LabelId::Label4, status_text::out_of_range());
+        form.setLabelCaption(LabelId::Label5, status_text::out_of_range());
     }
 }

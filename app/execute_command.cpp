@@ -13,13 +13,13 @@ namespace {
 // that very file in the state it was measured in; anything else is refused.
 void cut_scanned_file(View& form, const std::string& path, const ScannedFile& scanned, std::int64_t target) {
     if (scanned.path != path) {
-        form.setStatusText(status_text::kFileChangedSinceScan);
+        form.setStatusText(status_text::file_changed_since_scan());
         return;
     }
     OsdFile file;
     if (osd_open(file, path, OsdAccess::ReadWrite) != 0) {
         form.setStatusText(file.error == OsdError::NotFound
-                               ? std::string(status_text::kFileChangedSinceScan)
+                               ? status_text::file_changed_since_scan()
                                : status_text::with_cause(status_text::cannot_open(path), file.error));
         return;
     }
@@ -29,12 +29,12 @@ void cut_scanned_file(View& form, const std::string& path, const ScannedFile& sc
             form.setLabelCaption(LabelId::Label1, format_grouped(target));
             form.setStatusText(status_text::created(path));
             break;
-        case MeasuredCut::Status::Changed: form.setStatusText(status_text::kFileChangedSinceScan); break;
+        case MeasuredCut::Status::Changed: form.setStatusText(status_text::file_changed_since_scan()); break;
         case MeasuredCut::Status::CannotSetEnd:
-            form.setStatusText(status_text::with_cause(status_text::kCannotSetEnd, cut.error));
+            form.setStatusText(status_text::with_cause(status_text::cannot_set_end(), cut.error));
             break;
         case MeasuredCut::Status::LengthNotKept:
-            form.setStatusText(std::string(status_text::kCannotSetEnd) + "（" + status_text::kLengthNotKept + "）");
+            form.setStatusText(status_text::with_reason(status_text::cannot_set_end(), status_text::length_not_kept()));
             break;
     }
 }
@@ -46,11 +46,11 @@ void E1Click(View& form) {
     const std::optional<std::int64_t> target = OutputSize;
 
     if (path.empty()) {
-        form.setStatusText(status_text::kNoFileName);
+        form.setStatusText(status_text::no_file_name());
         return;
     }
     if (!target || *target < 0) {
-        form.setStatusText(status_text::kInvalidSize);
+        form.setStatusText(status_text::invalid_size());
         return;
     }
     if (OutputSizeOrigin) {
@@ -74,7 +74,7 @@ void E1Click(View& form) {
             break;
         case Status::Declined: break;
         case Status::InvalidSize:
-        case Status::TooLarge: form.setStatusText(status_text::kInvalidSize); break;
+        case Status::TooLarge: form.setStatusText(status_text::invalid_size()); break;
         case Status::CannotOpen:
             form.setStatusText(status_text::with_cause(status_text::cannot_open(path), result.error));
             break;
@@ -82,10 +82,10 @@ void E1Click(View& form) {
             form.setStatusText(status_text::with_cause(status_text::cannot_create(path), result.error));
             break;
         case Status::CannotSetEnd:
-            form.setStatusText(status_text::with_cause(status_text::kCannotSetEnd, result.error));
+            form.setStatusText(status_text::with_cause(status_text::cannot_set_end(), result.error));
             break;
         case Status::LengthNotKept:
-            form.setStatusText(std::string(status_text::kCannotSetEnd) + "（" + status_text::kLengthNotKept + "）");
+            form.setStatusText(status_text::with_reason(status_text::cannot_set_end(), status_text::length_not_kept()));
             break;
     }
 }

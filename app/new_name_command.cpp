@@ -14,7 +14,7 @@ bool browse_for_folder(View& owner, std::string& folder, const std::string& titl
 
 void Button3Click(View& form, const std::tm& now) {
     std::string folder;
-    if (!browse_for_folder(form, folder, status_text::kChooseFolderTitle)) return;
+    if (!browse_for_folder(form, folder, status_text::choose_folder_title())) return;
     form.dialogs().showMessage(folder);
     form.setEdit1Text(timestamped_path(folder, now));
 }

@@ -47,7 +47,7 @@ PaddingScan count_trailing_zeros(View& form, const std::string& path) {
         case ScanResult::Status::CannotOpen:
             form.setStatusText(status_text::with_cause(status_text::scan_cannot_open(path), result.error));
             break;
-        case ScanResult::Status::NoBuffer: form.setStatusText(status_text::kNoBuffer); break;
+        case ScanResult::Status::NoBuffer: form.setStatusText(status_text::no_buffer()); break;
         case ScanResult::Status::ReadError:
             form.setStatusText(status_text::with_cause(status_text::read_error(result.failedAt), result.error));
             break;
@@ -63,7 +63,7 @@ PaddingScan count_trailing_zeros(View& form, const std::string& path) {
 void Button1Click(View& form) {
     const std::string path = path_from_edit1(form.editText(EditId::Edit1));
     if (path.empty()) {
-        form.setStatusText(status_text::kNoFileName);
+        form.setStatusText(status_text::no_file_name());
         return;
     }
     PaddingScan padding;

@@ -5,22 +5,49 @@
 
 #include "util/format_grouped.h"
 
-std::string status_text::read_error(std::int64_t chunkStart) {
-    char message[64];
-    std::snprintf(message, sizeof message, "リードエラー 0x%" PRIx64, static_cast<std::uint64_t>(chunkStart));
-    return message;
+Language UiLanguage = Language::Japanese;
+
+Language language_for(std::string_view uiLanguageName) {
+    return uiLanguageName.starts_with("ja") ? Language::Japanese : Language::English;
 }
 
-std::string status_text::confirm_cut(const std::string& path, std::int64_t currentLength, std::int64_t newLength) {
-    return path + " を " + format_grouped(currentLength) + " バイトから " + format_grouped(newLength) +
-           " バイトに切り詰めます。" + format_grouped(currentLength - newLength) +
-           " バイトは元に戻せません。よろしいですか？";
+namespace {
+
+bool japanese() { return UiLanguage == Language::Japanese; }
+
+}  // namespace
+
+std::string status_text::cannot_open(const std::string& path) {
+    return japanese() ? path + " を開けません" : "Cannot open " + path;
+}
+std::string status_text::cannot_create(const std::string& path) {
+    return japanese() ? path + " を作成できません" : "Cannot create " + path;
+}
+std::string status_text::created(const std::string& path) {
+    return japanese() ? path + "を作成しました" : path + ": length set";
+}
+std::string status_text::cannot_set_end() {
+    return japanese() ? "EOFをセットできません" : "Cannot set the end of the file";
+}
+std::string status_text::invalid_size() { return japanese() ? "出力サイズが不正です" : "Invalid output size"; }
+std::string status_text::file_changed_since_scan() {
+    return japanese() ? "ファイルが検索時と異なります" : "The file has changed since the scan";
+}
+std::string status_text::no_file_name() {
+    return japanese() ? "ファイル名を指定してください" : "Enter a file name";
+}
+std::string status_text::length_not_kept() {
+    return japanese() ? "長さが保たれませんでした" : "the length was not kept";
 }
 
 std::string status_text::with_cause(const std::string& text, OsdError cause) {
-    const char* why = nullptr;
+    if (cause == OsdError::None || cause == OsdError::Other) return text;
+    // English causes are the command line's words.
+    if (!japanese()) return with_reason(text, osd_error_text(cause));
+    const char* why = "";
     switch (cause) {
-        case OsdError::None: return text;
+        case OsdError::None:
+        case OsdError::Other: break;
         case OsdError::NotFound: why = "見つかりません"; break;
         case OsdError::IsFolder: why = "フォルダーです"; break;
         case OsdError::NotRegularFile: why = "通常のファイルではありません"; break;
@@ -35,7 +62,40 @@ std::string status_text::with_cause(const std::string& text, OsdError cause) {
         case OsdError::ReadFailed: why = "読み取りに失敗しました"; break;
         case OsdError::WriteFailed: why = "書き込みに失敗しました"; break;
         case OsdError::InvalidName: why = "名前が正しくありません"; break;
-        case OsdError::Other: return text;
     }
-    return text + "（" + why + "）";
+    return with_reason(text, why);
+}
+
+std::string status_text::with_reason(const std::string& text, const std::string& reason) {
+    return japanese() ? text + "（" + reason + "）" : text + " (" + reason + ")";
+}
+
+std::string status_text::confirm_cut(const std::string& path, std::int64_t currentLength, std::int64_t newLength) {
+    const std::string from = format_grouped(currentLength);
+    const std::string to = format_grouped(newLength);
+    const std::string lost = format_grouped(currentLength - newLength);
+    if (japanese())
+        return path + " を " + from + " バイトから " + to + " バイトに切り詰めます。" + lost +
+               " バイトは元に戻せません。よろしいですか？";
+    return "Cut " + path + " from " + from + " bytes to " + to + " bytes? The " + lost +
+           " bytes cut off cannot be restored.";
+}
+
+std::string status_text::scan_cannot_open(const std::string& path) {
+    return japanese() ? path + "を開けません" : "Cannot open " + path;
+}
+std::string status_text::no_buffer() {
+    return japanese() ? "バッファを確保できません" : "Cannot allocate the buffer";
+}
+std::string status_text::read_error(std::int64_t chunkStart) {
+    char offset[32];
+    std::snprintf(offset, sizeof offset, "0x%" PRIx64, static_cast<std::uint64_t>(chunkStart));
+    return (japanese() ? "リードエラー " : "Read error at ") + std::string(offset);
+}
+std::string status_text::scan_cancelled() { return japanese() ? "検索を中止しました" : "Scan cancelled"; }
+
+std::string status_text::out_of_range() { return japanese() ? "範囲外" : "Out of range"; }
+
+std::string status_text::choose_folder_title() {
+    return japanese() ? "作成先を選択してください" : "Choose the folder for the new file";
 }

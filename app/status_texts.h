@@ -1,38 +1,50 @@
-// The window's fixed texts; the path goes where a function takes one.
+// The window's texts that are not captions, in the user's language; the
+// path goes where a function takes one. Under Japanese they are the texts
+// the window has always shown.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "osd/osd.h"
 
+enum class Language { Japanese, English };
+
+// The language of every text of the window, chosen once at start.
+extern Language UiLanguage;
+
+// Japanese for a user interface language "ja…", English for any other.
+Language language_for(std::string_view uiLanguageName);
+
 namespace status_text {
 
-inline std::string cannot_open(const std::string& path) { return path + " を開けません"; }
-inline std::string cannot_create(const std::string& path) { return path + " を作成できません"; }
-inline std::string created(const std::string& path) { return path + "を作成しました"; }
-inline constexpr char kCannotSetEnd[] = "EOFをセットできません";
-inline constexpr char kInvalidSize[] = "出力サイズが不正です";
-inline constexpr char kFileChangedSinceScan[] = "ファイルが検索時と異なります";
-inline constexpr char kNoFileName[] = "ファイル名を指定してください";
+std::string cannot_open(const std::string& path);
+std::string cannot_create(const std::string& path);
+std::string created(const std::string& path);
+std::string cannot_set_end();
+std::string invalid_size();
+std::string file_changed_since_scan();
+std::string no_file_name();
+std::string length_not_kept();  // the cause when a length did not take
 
 // A failure's text with its cause after it, "…（アクセスが拒否されました）";
 // the text alone when the cause is unknown.
 std::string with_cause(const std::string& text, OsdError cause);
-// Execute set a length the file did not keep.
-inline constexpr char kLengthNotKept[] = "長さが保たれませんでした";
+std::string with_reason(const std::string& text, const std::string& reason);
 
 // Asked before Execute cuts bytes that no scan of this file measured.
 std::string confirm_cut(const std::string& path, std::int64_t currentLength, std::int64_t newLength);
 
-// The scan's texts: no blank before the words here.
-inline std::string scan_cannot_open(const std::string& path) { return path + "を開けません"; }
-inline constexpr char kNoBuffer[] = "バッファを確保できません";
+// The scan's texts: no blank before the words here, in Japanese.
+std::string scan_cannot_open(const std::string& path);
+std::string no_buffer();
 std::string read_error(std::int64_t chunkStart);  // "リードエラー 0x…"
+std::string scan_cancelled();
 
 // In Label4 and Label5 when the calculator's total does not fit.
-inline constexpr char kOutOfRange[] = "範囲外";
+std::string out_of_range();
 
-inline constexpr char kChooseFolderTitle[] = "作成先を選択してください";
+std::string choose_folder_title();
 
 }  // namespace status_text

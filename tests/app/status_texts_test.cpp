@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include "app/status_texts.h"
+
+namespace {
+
+TEST(UiLanguage, JapaneseForJaAndEnglishForEveryOther) {
+    for (const char* name : {"ja", "ja_JP", "ja-JP", "ja_JP.UTF-8"}) EXPECT_EQ(language_for(name), Language::Japanese);
+    for (const char* name : {"en_US", "C", "", "de", "jv", "zh_CN"}) EXPECT_EQ(language_for(name), Language::English);
+}
+
+// Each text in both languages, causes and grouped numbers included.
+TEST(UiLanguage, EveryTextHasBothForms) {
+    struct Case {
+        std::string (*text)();
+        const char* japanese;
+        const char* english;
+    };
+    const Case cases[] = {
+        {[] { return status_text::with_cause(status_text::cannot_create("x.bin"), OsdError::AccessDenied); },
+         "x.bin を作成できません（アクセスが拒否されました）", "Cannot create x.bin (permission denied)"},
+        {[] { return status_text::with_cause(status_text::cannot_set_end(), OsdError::NoSpace); },
+         "EOFをセットできません（ディスクに空きがありません）", "Cannot set the end of the file (no space left)"},
+        {[] { return status_text::confirm_cut("a.bin", 123456, 0); },
+         "a.bin を 123,456 バイトから 0 バイトに切り詰めます。123,456 バイトは元に戻せません。よろしいですか？",
+         "Cut a.bin from 123,456 bytes to 0 bytes? The 123,456 bytes cut off cannot be restored."},
+        {[] { return status_text::read_error(0x200000); }, "リードエラー 0x200000", "Read error at 0x200000"},
+        {status_text::scan_cancelled, "検索を中止しました", "Scan cancelled"},
+    };
+    for (const Case& c : cases) {
+        UiLanguage = Language::Japanese;
+        EXPECT_EQ(c.text(), c.japanese);
+        UiLanguage = Language::English;
+        EXPECT_EQ(c.text(), c.english);
+    }
+    UiLanguage = Language::Japanese;
+}
+
+}  // namespace
