@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "app/captions.h"
+#include "app/layout.h"
 #include "app/status_texts.h"
 
 namespace {
@@ -34,6 +36,19 @@ TEST(UiLanguage, EveryTextHasBothForms) {
         EXPECT_EQ(c.text(), c.english);
     }
     UiLanguage = Language::Japanese;
+}
+
+// Every caption with words has an English form; numbers and units keep theirs.
+TEST(UiLanguage, CaptionsInBothLanguages) {
+    UiLanguage = Language::English;
+    for (const ControlSpec& row : control_layout()) {
+        const std::string caption = localized_caption(row.name, row.caption);
+        for (const unsigned char byte : caption) EXPECT_LT(byte, 0x80) << row.name << ": " << caption;
+    }
+    EXPECT_EQ(localized_caption("E1", form_spec().executeCaption), "&Execute");
+    UiLanguage = Language::Japanese;
+    EXPECT_EQ(localized_caption("E1", form_spec().executeCaption), "実行(&E)");
+    EXPECT_EQ(localized_caption("Button1", "末尾ゼロ検索"), "末尾ゼロ検索");
 }
 
 }  // namespace
