@@ -179,7 +179,9 @@ std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin) {
     move.QuadPart = distance;
     LARGE_INTEGER result{};
     if (file.handle == kOsdInvalidHandle || !SetFilePointerEx(native(file), move, &result, method)) {
-        file.error = error_from_code(GetLastError());
+        // A position the file system cannot hold is refused as invalid.
+        const DWORD code = GetLastError();
+        file.error = code == ERROR_INVALID_PARAMETER && distance > 0 ? OsdError::TooLarge : error_from_code(code);
         return -1;
     }
     file.position = result.QuadPart;
@@ -252,7 +254,8 @@ std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
 int osd_seteof(OsdFile& file) {
     if (file.handle == kOsdInvalidHandle) return 1;
     if (SetEndOfFile(native(file))) return 0;
-    file.error = error_from_code(GetLastError(), OsdError::WriteFailed);
+    const DWORD code = GetLastError();
+    file.error = code == ERROR_INVALID_PARAMETER ? OsdError::TooLarge : error_from_code(code, OsdError::WriteFailed);
     return 1;
 }
 
