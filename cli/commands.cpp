@@ -239,7 +239,7 @@ void report_skipped(Run& run, const std::string& path) {
 
 void set_command(Run& run) {
     const Invocation& invocation = run.invocation();
-    const SizeSpec sizeRule = invocation.size;
+    const SizeExpression sizeRule = invocation.size;
     const bool ioBlocks = invocation.ioBlocks;
     // -r: the reference file's length, read once, is the base for all.
     std::optional<std::int64_t> referenceLength;
@@ -255,14 +255,14 @@ void set_command(Run& run) {
     // Relative sizes apply to the length read on the handle that sets it;
     // with -o the value counts that file's I/O blocks.
     const LengthRule rule = [sizeRule, ioBlocks, referenceLength](std::int64_t current, std::int64_t ioBlock) {
-        SizeSpec scaled = sizeRule;
+        SizeExpression scaled = sizeRule;
         if (ioBlocks) {
             const std::int64_t block = ioBlock > 0 ? ioBlock : 512;
             if (scaled.value > std::numeric_limits<std::int64_t>::max() / block)
                 return AppliedSize{AppliedSize::Status::TooLarge, 0};
             scaled.value *= block;
         }
-        return apply_size_spec(scaled, referenceLength.value_or(current));
+        return apply_size_expression(scaled, referenceLength.value_or(current));
     };
     for (const std::string& path : invocation.paths) {
         if (run.stopping(path)) return;
@@ -384,7 +384,7 @@ void create_command(Run& run) {
     JsonObject json;
     json.text("path", path).number("new_size", invocation.size.value).text("fill", fill_name(invocation.fill));
     std::string text = shown_path(path) + ": created with " + bytes_text(invocation.size.value);
-    if (invocation.fill.kind != FillSpec::Kind::Zero) text += " (fill " + fill_name(invocation.fill) + ")";
+    if (invocation.fill.kind != Fill::Kind::Zero) text += " (fill " + fill_name(invocation.fill) + ")";
     run.print(json, text);
 }
 

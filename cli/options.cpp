@@ -75,15 +75,15 @@ std::optional<TrimAlignment> parse_alignment(std::string_view text) {
     return TrimAlignment{TrimAlignment::Kind::Multiple, *multiple};
 }
 
-std::optional<FillSpec> parse_fill(std::string_view text) {
-    FillSpec fill;
+std::optional<Fill> parse_fill(std::string_view text) {
+    Fill fill;
     if (text == "zero") return fill;
     if (text == "random") {
-        fill.kind = FillSpec::Kind::Random;
+        fill.kind = Fill::Kind::Random;
         return fill;
     }
     if (const std::optional<std::uint8_t> byte = parse_hex_byte(text)) {
-        fill.kind = FillSpec::Kind::Byte;
+        fill.kind = Fill::Kind::Byte;
         fill.byte = *byte;
         return fill;
     }
@@ -103,15 +103,15 @@ ParsedArguments usage(std::string message) { return {std::nullopt, std::move(mes
 bool looks_like_negative_size(std::string_view arg) { return arg.size() > 1 && arg[0] == '-' && arg[1] >= '0' && arg[1] <= '9'; }
 
 // The size of `arg`, or why it is none.
-std::optional<SizeSpec> read_size(const std::string& arg, bool allowRelative, std::string& error) {
-    const ParsedSizeSpec parsed = read_size_spec(arg, allowRelative);
+std::optional<SizeExpression> read_size(const std::string& arg, bool allowRelative, std::string& error) {
+    const ParsedSizeExpression parsed = read_size_expression(arg, allowRelative);
     switch (parsed.status) {
-        case ParsedSizeSpec::Status::Ok: return parsed.size;
-        case ParsedSizeSpec::Status::Invalid: error = "invalid size '" + arg + "'"; break;
-        case ParsedSizeSpec::Status::TooLarge:
+        case ParsedSizeExpression::Status::Ok: return parsed.size;
+        case ParsedSizeExpression::Status::Invalid: error = "invalid size '" + arg + "'"; break;
+        case ParsedSizeExpression::Status::TooLarge:
             error = "size '" + arg + "' is too large (at most 9223372036854775807 bytes, just under 8E)";
             break;
-        case ParsedSizeSpec::Status::ZeroMultiple: error = "invalid size '" + arg + "': a multiple of 0"; break;
+        case ParsedSizeExpression::Status::ZeroMultiple: error = "invalid size '" + arg + "': a multiple of 0"; break;
     }
     return std::nullopt;
 }
@@ -123,11 +123,11 @@ std::string pad_name(std::uint8_t pad) {
     return {'0', 'x', digits[pad >> 4], digits[pad & 15]};
 }
 
-std::string fill_name(const FillSpec& fill) {
+std::string fill_name(const Fill& fill) {
     switch (fill.kind) {
-        case FillSpec::Kind::Zero: return "zero";
-        case FillSpec::Kind::Byte: return pad_name(fill.byte);
-        case FillSpec::Kind::Random: return "random";
+        case Fill::Kind::Zero: return "zero";
+        case Fill::Kind::Byte: return pad_name(fill.byte);
+        case Fill::Kind::Random: return "random";
     }
     return "zero";
 }
@@ -180,7 +180,7 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
                 break;
             }
             case kFill: {
-                const std::optional<FillSpec> fill = parse_fill(value);
+                const std::optional<Fill> fill = parse_fill(value);
                 if (!fill) return "invalid fill '" + value + "' (zero, 0x00 to 0xff, or random)";
                 const std::uint64_t seed = invocation.fill.seed;
                 invocation.fill = *fill;
@@ -269,11 +269,11 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
     std::size_t firstPath = 0;
     if (takesSize) {
         std::string error;
-        std::optional<SizeSpec> size;
+        std::optional<SizeExpression> size;
         if (sizeOption) {
             size = read_size(*sizeOption, isSet, error);
         } else if (invocation.reference) {
-            size = SizeSpec{SizeOp::Grow, 0};
+            size = SizeExpression{SizeOp::Grow, 0};
         } else if (!operands.empty()) {
             size = read_size(operands.front().text, isSet, error);
             firstPath = 1;
@@ -285,7 +285,7 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
     }
     // "set -r ref +1K f" meant the size, not a file named "+1K": such a name
     // is refused (./+1K names that file).
-    if (takesSize && firstPath == 0 && !operands.empty() && read_size_spec(operands.front().text, true).ok())
+    if (takesSize && firstPath == 0 && !operands.empty() && read_size_expression(operands.front().text, true).ok())
         return usage("'" + operands.front().text + "' reads as a size, but -s or -r gives the size (./" +
                      operands.front().text + " names a file)");
     for (std::size_t i = firstPath; i < operands.size(); ++i) {
@@ -297,7 +297,7 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
         return usage("with --reference, the size must be relative (+ - < > % /)");
     const bool sizeTyped = sizeOption || firstPath == 1;
     if (invocation.ioBlocks && !sizeTyped) return usage("--io-blocks needs a size");
-    if (seedSeen && invocation.fill.kind != FillSpec::Kind::Random) return usage("--seed needs --fill random");
+    if (seedSeen && invocation.fill.kind != Fill::Kind::Random) return usage("--seed needs --fill random");
     if (command->command == Command::Create) {
         if (invocation.paths.size() > 1) return usage("create takes one path");
     } else if (invocation.paths.empty()) {

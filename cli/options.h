@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "size/fill.h"
-#include "size/size_spec.h"
+#include "size/size_expression.h"
 #include "size/trim.h"
 
 enum class Command { Scan, Trim, Set, Create, Info, Help, Version };
@@ -26,8 +26,8 @@ struct Invocation {
     bool ioBlocks = false;
     PadChoice pad;
     TrimAlignment alignment;
-    SizeSpec size;
-    FillSpec fill;
+    SizeExpression size;
+    Fill fill;
     std::vector<std::string> paths;
 };
 
@@ -41,7 +41,7 @@ struct ParsedArguments {
 ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint64_t randomSeed);
 
 // The name --fill takes for `fill`: "zero", "0xff", "random".
-std::string fill_name(const FillSpec& fill);
+std::string fill_name(const Fill& fill);
 
 // "0x00" … "0xff".
 std::string pad_name(std::uint8_t pad);

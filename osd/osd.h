@@ -171,13 +171,6 @@ struct OsdRange {
     std::int64_t end = 0;
 };
 
-// The runs of the first `size` bytes that hold data, in order; the bytes
-// between them lie in holes and read as zero. One run [0, size) when the file
-// system cannot tell. Past kOsdMaxDataRanges runs, the *last* ones are kept
-// and the first kept run is stretched back to the start: a backward scan then
-// still skips the holes nearest the end. Moves the file pointer.
-inline constexpr std::size_t kOsdMaxDataRanges = 1 << 16;
-std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size);
 
 // The data runs of [from, end), in order and clipped to it; the rest of
 // [from, end) lies in holes. The call picks `from` by looking backwards from

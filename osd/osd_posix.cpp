@@ -406,40 +406,6 @@ int osd_remove(const std::string& path, OsdError* error) {
     return 1;
 }
 
-std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size) {
-    if (size <= 0) return {};
-#if defined(SEEK_DATA) && defined(SEEK_HOLE)
-    std::deque<OsdRange> ranges;
-    // SEEK_DATA only searches forward: walk the data runs from the start. Each
-    // step skips a whole hole or data run, so a huge sparse file costs a
-    // handful of calls. Past the limit the oldest runs are merged into the
-    // first kept one, which keeps the holes near the end visible.
-    const int fd = descriptor(file);
-    std::int64_t offset = 0;
-    while (offset < size) {
-        const off_t data = ::lseek(fd, offset, SEEK_DATA);
-        if (data < 0) {
-            if (errno == ENXIO) break;  // only a hole past offset
-            return {{0, size}};         // no hole support: everything is data
-        }
-        if (data >= size) break;
-        off_t hole = ::lseek(fd, data, SEEK_HOLE);
-        if (hole < 0) return {{0, size}};
-        if (hole > size) hole = size;
-        if (ranges.size() == kOsdMaxDataRanges) {
-            ranges[1].begin = ranges[0].begin;
-            ranges.pop_front();
-        }
-        ranges.push_back({data, hole});
-        offset = hole;
-    }
-    return {ranges.begin(), ranges.end()};
-#else
-    (void)file;
-    return {{0, size}};
-#endif
-}
-
 std::int64_t osd_platform_first_data(OsdFile& file, std::int64_t from, std::int64_t limit) {
 #if defined(SEEK_DATA) && defined(SEEK_HOLE)
     const off_t data = ::lseek(descriptor(file), from, SEEK_DATA);

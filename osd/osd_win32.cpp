@@ -452,50 +452,6 @@ std::int64_t osd_platform_current_size(OsdFile& file) {
     return size.QuadPart;
 }
 
-std::vector<OsdRange> osd_data_ranges(OsdFile& file, std::int64_t size) {
-    std::deque<OsdRange> ranges;
-    if (size <= 0) return {};
-    const std::vector<OsdRange> everything{{0, size}};
-    // Only a sparse file can have holes; for any other the answer is known.
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (file.handle == kOsdInvalidHandle || !GetFileInformationByHandle(native(file), &info) ||
-        !(info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE))
-        return everything;
-
-    // The allocated ranges come back in ascending order; when the buffer
-    // fills, ask again from the end of the last range seen.
-    FILE_ALLOCATED_RANGE_BUFFER query{};
-    query.FileOffset.QuadPart = 0;
-    query.Length.QuadPart = size;
-    std::vector<FILE_ALLOCATED_RANGE_BUFFER> batch(256);
-    for (;;) {
-        DWORD returned = 0;
-        const BOOL complete =
-            DeviceIoControl(native(file), FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query, batch.data(),
-                            static_cast<DWORD>(batch.size() * sizeof batch[0]), &returned, nullptr);
-        if (!complete && GetLastError() != ERROR_MORE_DATA) return everything;
-        const std::size_t count = returned / sizeof batch[0];
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::int64_t begin = std::max<std::int64_t>(batch[i].FileOffset.QuadPart, 0);
-            const std::int64_t end = std::min(batch[i].FileOffset.QuadPart + batch[i].Length.QuadPart, size);
-            if (begin >= end) continue;
-            // Past the limit the oldest runs merge into the first kept one,
-            // so the holes nearest the end, where a scan starts, stay visible.
-            if (ranges.size() == kOsdMaxDataRanges) {
-                ranges[1].begin = ranges[0].begin;
-                ranges.pop_front();
-            }
-            ranges.push_back({begin, end});
-        }
-        if (complete) return {ranges.begin(), ranges.end()};
-        // No progress would loop for ever; the caller can still read it all.
-        if (count == 0 || ranges.empty() || ranges.back().end <= query.FileOffset.QuadPart) return everything;
-        if (ranges.back().end >= size) return {ranges.begin(), ranges.end()};
-        query.FileOffset.QuadPart = ranges.back().end;
-        query.Length.QuadPart = size - ranges.back().end;
-    }
-}
-
 // --- Mapped views --------------------------------------------------------
 
 namespace {

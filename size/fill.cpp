@@ -12,7 +12,6 @@ namespace {
 
 using Status = FillResult::Status;
 
-constexpr std::size_t kBufferAlignment = 4096;
 
 std::uint64_t splitmix64(std::uint64_t& x) {
     std::uint64_t z = (x += 0x9E3779B97F4A7C15ULL);
@@ -43,7 +42,7 @@ FillResult failed(Status status, OsdError error) {
 }
 
 // Writes [from, to) from the stream, chunk by chunk.
-Status write_fill(OsdFile& file, std::int64_t from, std::int64_t to, const FillSpec& fill, ScanObserver& observer) {
+Status write_fill(OsdFile& file, std::int64_t from, std::int64_t to, const Fill& fill, ScanObserver& observer) {
     const std::int64_t total = to - from;
     const auto chunkSize = static_cast<std::size_t>(total < kFillChunkSize ? total : kFillChunkSize);
     FillChunks chunks(fill, chunkSize, total);
@@ -130,15 +129,15 @@ void make_rounds_here(std::uint64_t (&state)[4][FillStream::kLanes], unsigned ch
 
 }  // namespace
 
-FillStream::FillStream(const FillSpec& fillRule) : spec_(fillRule) {
+FillStream::FillStream(const Fill& fillRule) : fill_(fillRule) {
     std::uint64_t seed = fillRule.seed;
     for (int lane = 0; lane < kLanes; ++lane)
         for (auto& word : state_) word[lane] = splitmix64(seed);
 }
 
 void FillStream::next(unsigned char* out, std::size_t count) {
-    if (spec_.kind != FillSpec::Kind::Random) {
-        std::memset(out, spec_.kind == FillSpec::Kind::Byte ? spec_.byte : 0, count);
+    if (fill_.kind != Fill::Kind::Random) {
+        std::memset(out, fill_.kind == Fill::Kind::Byte ? fill_.byte : 0, count);
         return;
     }
     const std::size_t fromSpare = std::min(count, sizeof spare_ - spareFrom_);
@@ -158,16 +157,11 @@ void FillStream::next(unsigned char* out, std::size_t count) {
     }
 }
 
-void FillChunks::BufferDelete::operator()(unsigned char* bytes) const {
-    ::operator delete[](bytes, std::align_val_t{kBufferAlignment});
-}
-
-FillChunks::FillChunks(const FillSpec& fillRule, std::size_t chunkSize, std::int64_t total)
-    : stream_(fillRule), chunkSize_(chunkSize), left_(total), repeated_(fillRule.kind != FillSpec::Kind::Random) {
+FillChunks::FillChunks(const Fill& fillRule, std::size_t chunkSize, std::int64_t total)
+    : stream_(fillRule), chunkSize_(chunkSize), left_(total), repeated_(fillRule.kind != Fill::Kind::Random) {
     const bool twoChunks = !repeated_ && total > static_cast<std::int64_t>(chunkSize);
     for (int i = 0; i < (twoChunks ? 2 : 1); ++i) {
-        buffers_[i].reset(static_cast<unsigned char*>(
-            ::operator new[](chunkSize, std::align_val_t{kBufferAlignment}, std::nothrow)));
+        buffers_[i] = make_aligned_buffer(chunkSize);
         if (!buffers_[i]) {
             buffers_[0].reset();
             return;
@@ -204,9 +198,9 @@ const unsigned char* FillChunks::next(std::size_t count) {
 }
 
 FillResult fill_to_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options,
-                          const FillSpec& fill, ScanObserver& observer) {
+                          const Fill& fill, ScanObserver& observer) {
     // Zeros: exactly the window's Execute.
-    if (fill.kind == FillSpec::Kind::Zero) {
+    if (fill.kind == Fill::Kind::Zero) {
         SetLengthOptions setOptions = options;
         setOptions.confirmCut = nullptr;
         const SetLengthResult set = set_file_length(path, rule, setOptions);

@@ -11,10 +11,11 @@
 
 #include "osd/osd.h"
 #include "size/scan.h"
+#include "util/aligned_buffer.h"
 #include "size/set_length.h"
 #include "size/scan_worker.h"
 
-struct FillSpec {
+struct Fill {
     enum class Kind {
         Zero,    // zero bytes, sparse where the file system allows
         Byte,    // `byte` repeated, written
@@ -25,7 +26,7 @@ struct FillSpec {
     std::uint64_t seed = 0;
 };
 
-// The bytes a fill writes, as one stream: the same FillSpec always gives the
+// The bytes a fill writes, as one stream: the same Fill always gives the
 // same bytes, however the stream is cut into pieces of whole 8-byte words.
 // Random bytes come from eight xoshiro256** generators taken in turn, so that
 // a vector unit runs them side by side: the generators are seeded from one
@@ -38,13 +39,13 @@ class FillStream {
 public:
     static constexpr int kLanes = 8;
 
-    explicit FillStream(const FillSpec& fillRule);
+    explicit FillStream(const Fill& fillRule);
     // Writes the next `count` bytes of the stream to `out`. Every call but
     // the last must ask for a multiple of 8.
     void next(unsigned char* out, std::size_t count);
 
 private:
-    FillSpec spec_;
+    Fill fill_;
     // state_[i][j]: word i of generator j, as the vector unit loads them.
     alignas(32) std::uint64_t state_[4][kLanes] = {};
     // The words of the last round not handed out yet.
@@ -58,7 +59,7 @@ private:
 class FillChunks {
 public:
     // `chunkSize`: a multiple of 8, or all of `total`.
-    FillChunks(const FillSpec& fillRule, std::size_t chunkSize, std::int64_t total);
+    FillChunks(const Fill& fillRule, std::size_t chunkSize, std::int64_t total);
     ~FillChunks();
     FillChunks(const FillChunks&) = delete;
     FillChunks& operator=(const FillChunks&) = delete;
@@ -70,18 +71,13 @@ public:
     const unsigned char* next(std::size_t count);
 
 private:
-    struct BufferDelete {
-        void operator()(unsigned char* bytes) const;
-    };
-    using Buffer = std::unique_ptr<unsigned char[], BufferDelete>;
-
     // Starts making the chunk after the one handed out last.
     void makeAhead();
 
     FillStream stream_;
     std::size_t chunkSize_;
     std::int64_t left_;  // bytes of `total` not yet made
-    Buffer buffers_[2];
+    AlignedBuffer buffers_[2];
     int ahead_ = 0;  // the buffer the next chunk is made in
     bool repeated_;  // a byte repeated: one buffer, made once
     // Declared last: it stops, and so stops using the buffers, first.
@@ -128,4 +124,4 @@ inline constexpr std::int64_t kFillChunkSize = std::int64_t{1} << 20;
 // length. A written fill the file system has no room for is refused before
 // a byte is written.
 FillResult fill_to_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options,
-                          const FillSpec& fill, ScanObserver& observer);
+                          const Fill& fill, ScanObserver& observer);

@@ -9,6 +9,7 @@
 
 #include "size/padding_kernel.h"
 #include "size/scan_worker.h"
+#include "util/aligned_buffer.h"
 #include "util/wide_int.h"
 
 namespace {
@@ -16,17 +17,11 @@ namespace {
 // Spans shorter than this are not shared with the worker.
 constexpr int kSharedSpanChunks = 4;
 
-// The kernel copies file data into a page-aligned buffer several times faster
-// than into one that starts mid cache line.
-constexpr std::size_t kBufferAlignment = 4096;
 
 // A chunk is read in pieces that fit a core's cache, each tested right after
 // its read, so the test does not go back out to slower memory.
 constexpr std::int64_t kPieceSize = 256 * 1024;
 
-struct AlignedDelete {
-    void operator()(unsigned char* bytes) const { ::operator delete[](bytes, std::align_val_t{kBufferAlignment}); }
-};
 
 using Clock = std::chrono::steady_clock;
 
@@ -436,16 +431,14 @@ ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& ob
         return empty;
     }
     const auto bufferSize = static_cast<std::size_t>(size < kPieceSize ? size : kPieceSize);
-    std::unique_ptr<unsigned char[], AlignedDelete> buffer(static_cast<unsigned char*>(
-        ::operator new[](bufferSize, std::align_val_t{kBufferAlignment}, std::nothrow)));
+    AlignedBuffer buffer = make_aligned_buffer(bufferSize);
     // Spans go to a second core only where a file is large enough for them;
     // reading only stays on one thread, as a plain baseline.
     std::unique_ptr<ScanWorker> worker;
-    std::unique_ptr<unsigned char[], AlignedDelete> workerBuffer;
+    AlignedBuffer workerBuffer;
     if (access != ScanAccess::ReadOnly && size >= 2 * ScanChunkSize && ScanWorker::worthwhile()) {
         worker = std::make_unique<ScanWorker>();
-        workerBuffer.reset(static_cast<unsigned char*>(
-            ::operator new[](static_cast<std::size_t>(kPieceSize), std::align_val_t{kBufferAlignment}, std::nothrow)));
+        workerBuffer = make_aligned_buffer(static_cast<std::size_t>(kPieceSize));
     }
     BackwardScan scan(source, size, observer, pad, access, buffer.get(), worker.get(), workerBuffer.get());
     if (!buffer) {

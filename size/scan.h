@@ -18,17 +18,11 @@ inline constexpr std::int64_t ScanSpanSize = 32 * ScanChunkSize;
 class ScanSource {
 public:
     virtual ~ScanSource() = default;
-    // The runs that hold data, in order; bytes outside them read as zero.
-    virtual std::vector<OsdRange> dataRanges() = 0;
     // The runs that hold data in [from, end) for a `from` the source picks,
     // in order; the rest of it reads as zero. The scan goes through them and
     // asks again below `from` until `from` is 0, so a source can look for
-    // runs backwards from the end and stop where the scan stops. By default
-    // every run of dataRanges() at once.
-    virtual OsdRangesBelow dataRangesBelow(std::int64_t end) {
-        (void)end;
-        return {0, dataRanges()};
-    }
+    // runs backwards from the end and stop where the scan stops.
+    virtual OsdRangesBelow dataRangesBelow(std::int64_t end) = 0;
     // Reads exactly `count` bytes at `offset`; false on error or a short file.
     virtual bool readAt(std::int64_t offset, void* buffer, std::int64_t count) = 0;
     // Cause of the last failed read, for messages.

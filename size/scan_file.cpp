@@ -3,11 +3,6 @@
 #include <algorithm>
 #include <chrono>
 
-std::vector<OsdRange> FileSource::dataRanges() {
-    if (!holesTrusted_) return {{0, file_.size}};
-    return osd_data_ranges(file_, file_.size);
-}
-
 OsdRangesBelow FileSource::dataRangesBelow(std::int64_t end) {
     if (!holesTrusted_) return {0, {{0, end}}};
     // Batches begin on large-page edges, where mapped windows begin too.

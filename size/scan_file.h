@@ -15,7 +15,6 @@ public:
     // Where the file system's holes cannot be trusted (holesTrusted false),
     // every byte counts as data and is read.
     explicit FileSource(OsdFile& file, bool holesTrusted = true) : file_(file), holesTrusted_(holesTrusted) {}
-    std::vector<OsdRange> dataRanges() override;
     OsdRangesBelow dataRangesBelow(std::int64_t end) override;
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override;
     OsdError lastError() const override { return file_.error; }
@@ -49,7 +48,6 @@ public:
     static constexpr std::int64_t kLookahead = std::int64_t{2} << 20;
 
     explicit MappedFileSource(OsdFile& file, bool holesTrusted = true) : file_(file), reader_(file, holesTrusted) {}
-    std::vector<OsdRange> dataRanges() override { return reader_.dataRanges(); }
     OsdRangesBelow dataRangesBelow(std::int64_t end) override { return reader_.dataRangesBelow(end); }
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
         return reader_.readAt(offset, buffer, count);

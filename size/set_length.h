@@ -6,7 +6,7 @@
 #include <string>
 
 #include "osd/osd.h"
-#include "size/size_spec.h"
+#include "size/size_expression.h"
 
 enum class LengthOpen {
     OpenOrCreate,  // create the file when it does not exist

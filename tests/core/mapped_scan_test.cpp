@@ -248,7 +248,7 @@ TEST(DataRangesBelow, BatchesFromTheEndAddUpToTheForwardWalk) {
         write_layout(path, layout);
         OsdFile file;
         ASSERT_EQ(osd_open(file, path, OsdAccess::Read), 0);
-        const std::vector<OsdRange> forward = joined(osd_data_ranges(file, file.size));
+        const std::vector<OsdRange> forward = data_runs_of(file);
         for (std::int64_t stride : {64 * KiB, MiB, 64 * MiB}) {
             std::vector<OsdRange> collected;
             for (std::int64_t end = file.size; end > 0;) {
@@ -314,7 +314,7 @@ TEST(DataRangesBelow, BytesPastAShrunkenEndAreData) {
 class ViewMemorySource final : public ScanSource {
 public:
     explicit ViewMemorySource(const std::string& bytes) : bytes_(bytes) {}
-    std::vector<OsdRange> dataRanges() override { return {{0, static_cast<std::int64_t>(bytes_.size())}}; }
+    OsdRangesBelow dataRangesBelow(std::int64_t end) override { return {0, {{0, end}}}; }
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
         if (readDelay.count() > 0) std::this_thread::sleep_for(readDelay);
         ++reads;
@@ -406,7 +406,7 @@ public:
 class WatchedSource final : public ScanSource {
 public:
     explicit WatchedSource(OsdFile& file) : inner_(file) {}
-    std::vector<OsdRange> dataRanges() override { return inner_.dataRanges(); }
+    OsdRangesBelow dataRangesBelow(std::int64_t end) override { return inner_.dataRangesBelow(end); }
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
         ++reads;
         return inner_.readAt(offset, buffer, count);

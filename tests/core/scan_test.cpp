@@ -15,7 +15,7 @@ public:
         : bytes_(std::move(bytes)), ranges_(std::move(ranges)) {
         if (ranges_.empty()) ranges_.push_back({0, static_cast<std::int64_t>(bytes_.size())});
     }
-    std::vector<OsdRange> dataRanges() override { return ranges_; }
+    OsdRangesBelow dataRangesBelow(std::int64_t) override { return {0, ranges_}; }
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
         reads.push_back({offset, count});
         if (reads.size() == failOnRead) return false;

@@ -33,7 +33,7 @@ constexpr std::int64_t MiB = 1024 * 1024;
 class SpanMemorySource final : public ScanSource {
 public:
     explicit SpanMemorySource(const unsigned char* bytes, std::int64_t size) : bytes_(bytes), size_(size) {}
-    std::vector<OsdRange> dataRanges() override { return {{0, size_}}; }
+    OsdRangesBelow dataRangesBelow(std::int64_t end) override { return {0, {{0, end}}}; }
     bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
         if (readDelay.count() > 0) std::this_thread::sleep_for(readDelay);
         ++reads;

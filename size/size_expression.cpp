@@ -1,4 +1,4 @@
-#include "size/size_spec.h"
+#include "size/size_expression.h"
 
 #include <cctype>
 #include <limits>
@@ -7,7 +7,7 @@
 
 namespace {
 
-using Status = ParsedSizeSpec::Status;
+using Status = ParsedSizeExpression::Status;
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
@@ -45,14 +45,14 @@ UnitFactor unit_factor(std::string_view suffix) {
     return {true, factor};
 }
 
-ParsedSizeSpec fault(Status status) { return {status, {}}; }
+ParsedSizeExpression fault(Status status) { return {status, {}}; }
 
 }  // namespace
 
-ParsedSizeSpec read_size_spec(std::string_view text, bool allowRelative) {
+ParsedSizeExpression read_size_expression(std::string_view text, bool allowRelative) {
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
 
-    SizeSpec sizeRule;
+    SizeExpression sizeRule;
     bool signedNumber = false;
     if (allowRelative && !text.empty()) {
         switch (text.front()) {
@@ -96,7 +96,7 @@ ParsedSizeSpec read_size_spec(std::string_view text, bool allowRelative) {
     return {Status::Ok, sizeRule};
 }
 
-AppliedSize apply_size_spec(const SizeSpec& sizeRule, std::int64_t current) {
+AppliedSize apply_size_expression(const SizeExpression& sizeRule, std::int64_t current) {
     using AppliedStatus = AppliedSize::Status;
     const WideInt now = current;
     const WideInt value = sizeRule.value;

@@ -16,12 +16,12 @@ enum class SizeOp {
     RoundDown,  // /: down to a multiple of the value
 };
 
-struct SizeSpec {
+struct SizeExpression {
     SizeOp op = SizeOp::Set;
     std::int64_t value = 0;
 };
 
-struct ParsedSizeSpec {
+struct ParsedSizeExpression {
     enum class Status {
         Ok,
         Invalid,       // not a size at all
@@ -29,7 +29,7 @@ struct ParsedSizeSpec {
         ZeroMultiple,  // % or / of 0
     };
     Status status = Status::Invalid;
-    SizeSpec size;
+    SizeExpression size;
 
     bool ok() const { return status == Status::Ok; }
 };
@@ -40,11 +40,11 @@ struct ParsedSizeSpec {
 // With `allowRelative`, one leading + - < > % / sets the operation; blanks
 // may follow < > % /, while + and - are the number's sign, as in "+1K", and
 // need digits.
-ParsedSizeSpec read_size_spec(std::string_view text, bool allowRelative);
+ParsedSizeExpression read_size_expression(std::string_view text, bool allowRelative);
 
-// read_size_spec's size, or nullopt for any fault.
-inline std::optional<SizeSpec> parse_size_spec(std::string_view text, bool allowRelative) {
-    const ParsedSizeSpec parsed = read_size_spec(text, allowRelative);
+// read_size_expression's size, or nullopt for any fault.
+inline std::optional<SizeExpression> parse_size_expression(std::string_view text, bool allowRelative) {
+    const ParsedSizeExpression parsed = read_size_expression(text, allowRelative);
     if (!parsed.ok()) return std::nullopt;
     return parsed.size;
 }
@@ -52,7 +52,7 @@ inline std::optional<SizeSpec> parse_size_spec(std::string_view text, bool allow
 // Only the positive byte count (with its unit), as options like an
 // alignment take it.
 inline std::optional<std::int64_t> parse_byte_count(std::string_view text) {
-    const std::optional<SizeSpec> sizeRule = parse_size_spec(text, false);
+    const std::optional<SizeExpression> sizeRule = parse_size_expression(text, false);
     if (!sizeRule) return std::nullopt;
     return sizeRule->value;
 }
@@ -66,4 +66,4 @@ struct AppliedSize {
 };
 
 // The length `sizeRule` gives to a file of `current` bytes.
-AppliedSize apply_size_spec(const SizeSpec& sizeRule, std::int64_t current);
+AppliedSize apply_size_expression(const SizeExpression& sizeRule, std::int64_t current);

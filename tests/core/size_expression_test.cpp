@@ -7,34 +7,34 @@
 #include <limits>
 
 #include "size/fill.h"
-#include "size/size_spec.h"
+#include "size/size_expression.h"
 #include "size/trim.h"
 
 namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
-TEST(SizeSpec, RangeEdges) {
-    EXPECT_EQ(parse_size_spec("8191P", false)->value, std::int64_t{8191} << 50);
-    EXPECT_FALSE(parse_size_spec("8192P", false));  // exactly 2^63
-    EXPECT_FALSE(parse_size_spec("99999999999999999999999", false));
-    EXPECT_FALSE(parse_size_spec("+1K", false));
-    using Parsed = ParsedSizeSpec::Status;
-    EXPECT_EQ(read_size_spec("8E", false).status, Parsed::TooLarge);
-    EXPECT_EQ(read_size_spec("99999999999999999999999Y", false).status, Parsed::TooLarge);
-    EXPECT_EQ(read_size_spec("0Y", false).status, Parsed::Ok);
-    EXPECT_EQ(read_size_spec("1X", false).status, Parsed::Invalid);
-    EXPECT_EQ(read_size_spec("%0Z", true).status, Parsed::ZeroMultiple);
-    EXPECT_EQ(parse_size_spec("+1K", true)->op, SizeOp::Grow);
+TEST(SizeExpression, RangeEdges) {
+    EXPECT_EQ(parse_size_expression("8191P", false)->value, std::int64_t{8191} << 50);
+    EXPECT_FALSE(parse_size_expression("8192P", false));  // exactly 2^63
+    EXPECT_FALSE(parse_size_expression("99999999999999999999999", false));
+    EXPECT_FALSE(parse_size_expression("+1K", false));
+    using Parsed = ParsedSizeExpression::Status;
+    EXPECT_EQ(read_size_expression("8E", false).status, Parsed::TooLarge);
+    EXPECT_EQ(read_size_expression("99999999999999999999999Y", false).status, Parsed::TooLarge);
+    EXPECT_EQ(read_size_expression("0Y", false).status, Parsed::Ok);
+    EXPECT_EQ(read_size_expression("1X", false).status, Parsed::Invalid);
+    EXPECT_EQ(read_size_expression("%0Z", true).status, Parsed::ZeroMultiple);
+    EXPECT_EQ(parse_size_expression("+1K", true)->op, SizeOp::Grow);
 
     using Status = AppliedSize::Status;
-    EXPECT_EQ(apply_size_spec({SizeOp::Grow, 1}, kMax).status, Status::TooLarge);
-    EXPECT_EQ(apply_size_spec({SizeOp::RoundUp, kMax - 1}, kMax).status, Status::TooLarge);
-    EXPECT_EQ(apply_size_spec({SizeOp::RoundUp, kMax}, kMax - 5).length, kMax);
-    EXPECT_EQ(apply_size_spec({SizeOp::Shrink, kMax}, kMax).length, 0);
-    EXPECT_EQ(apply_size_spec({SizeOp::Shrink, kMax}, kMax - 1).status, Status::BelowZero);
-    EXPECT_EQ(apply_size_spec({SizeOp::AtMost, kMax}, 7).length, 7);
-    EXPECT_EQ(apply_size_spec({SizeOp::AtLeast, kMax}, 7).length, kMax);
+    EXPECT_EQ(apply_size_expression({SizeOp::Grow, 1}, kMax).status, Status::TooLarge);
+    EXPECT_EQ(apply_size_expression({SizeOp::RoundUp, kMax - 1}, kMax).status, Status::TooLarge);
+    EXPECT_EQ(apply_size_expression({SizeOp::RoundUp, kMax}, kMax - 5).length, kMax);
+    EXPECT_EQ(apply_size_expression({SizeOp::Shrink, kMax}, kMax).length, 0);
+    EXPECT_EQ(apply_size_expression({SizeOp::Shrink, kMax}, kMax - 1).status, Status::BelowZero);
+    EXPECT_EQ(apply_size_expression({SizeOp::AtMost, kMax}, 7).length, 7);
+    EXPECT_EQ(apply_size_expression({SizeOp::AtLeast, kMax}, 7).length, kMax);
 }
 
 TEST(TrimmedLength, PowerOfTwoAndMultiplesNearTheTop) {
@@ -52,8 +52,8 @@ TEST(TrimmedLength, PowerOfTwoAndMultiplesNearTheTop) {
 // the first two outputs of generator 0, seeded as the single generator
 // before it was, so they are that stream's first 16 bytes.
 TEST(FillStream, SeedGivesFixedBytesHoweverCut) {
-    FillSpec fillRule;
-    fillRule.kind = FillSpec::Kind::Random;
+    Fill fillRule;
+    fillRule.kind = Fill::Kind::Random;
     fillRule.seed = 42;
     using Bytes = std::basic_string<unsigned char>;
     const unsigned char firstWords[] = {0x16, 0xc7, 0x2e, 0x0c, 0x2e, 0x0b, 0x78, 0x15, 0x83, 0x08, 0x40, 0x53,
