@@ -9,7 +9,6 @@
 #include <csetjmp>
 #include <csignal>
 #include <cstdint>
-#include <deque>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/mman.h>

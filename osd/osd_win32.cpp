@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
