@@ -88,7 +88,7 @@ protected:
 // One control of the layout table as a widget; controls sit at fixed pixel
 // positions relative to their parent and the window never lays them out
 // again, so only the status bar moves on a resize.
-QWidget* createControl(const ControlSpec& layoutRow, QWidget* parent) {
+QWidget* createControl(const LayoutRow& layoutRow, QWidget* parent) {
     QWidget* widget = nullptr;
     switch (layoutRow.kind) {
         case ControlKind::Button: {
@@ -144,20 +144,20 @@ QWidget* createControl(const ControlSpec& layoutRow, QWidget* parent) {
 }
 
 // The focus chain: the window's stops in their order, then each page's.
-std::vector<const ControlSpec*> tabChain() {
-    std::vector<const ControlSpec*> chain;
+std::vector<const LayoutRow*> tabChain() {
+    std::vector<const LayoutRow*> chain;
     auto addStopsOf = [&](const char* parent) {
         const std::size_t first = chain.size();
-        for (const ControlSpec& layoutRow : control_layout()) {
+        for (const LayoutRow& layoutRow : control_layout()) {
             const bool sameParent = parent == nullptr ? layoutRow.parent == nullptr
                                                       : layoutRow.parent != nullptr && std::strcmp(layoutRow.parent, parent) == 0;
             if (sameParent && layoutRow.tabOrder > 0) chain.push_back(&layoutRow);
         }
         std::stable_sort(chain.begin() + static_cast<std::ptrdiff_t>(first), chain.end(),
-                         [](const ControlSpec* a, const ControlSpec* b) { return a->tabOrder < b->tabOrder; });
+                         [](const LayoutRow* a, const LayoutRow* b) { return a->tabOrder < b->tabOrder; });
     };
     addStopsOf(nullptr);
-    for (const ControlSpec& layoutRow : control_layout()) {
+    for (const LayoutRow& layoutRow : control_layout()) {
         if (layoutRow.kind == ControlKind::TabSheet) addStopsOf(layoutRow.name);
     }
     return chain;
@@ -218,12 +218,12 @@ class NativeDialogs final : public Dialogs {
 public:
     explicit NativeDialogs(QWidget* owner) : owner_(owner) {}
     void showMessage(const std::string& text) override {
-        QMessageBox box(QMessageBox::NoIcon, qs(form_spec().applicationTitle), QString::fromStdString(text),
+        QMessageBox box(QMessageBox::NoIcon, qs(form_layout().applicationTitle), QString::fromStdString(text),
                         QMessageBox::Ok, owner_);
         box.exec();
     }
     bool askYesNo(const std::string& text) override {
-        QMessageBox box(QMessageBox::Warning, qs(form_spec().applicationTitle), QString::fromStdString(text),
+        QMessageBox box(QMessageBox::Warning, qs(form_layout().applicationTitle), QString::fromStdString(text),
                         QMessageBox::Yes | QMessageBox::No, owner_);
         box.setDefaultButton(QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
@@ -244,8 +244,8 @@ private:
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent), nativeDialogs_(std::make_unique<NativeDialogs>(this)), dialogs_(nativeDialogs_.get()) {
-    const FormSpec& layoutRow = form_spec();
-    setWindowTitle(qs(layoutRow.caption));
+    const FormLayout& form = form_layout();
+    setWindowTitle(qs(form.caption));
     // Sizeable, but without a maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -253,8 +253,8 @@ TForm1::TForm1(QWidget* parent)
     // No Tahoma on most systems outside Windows; the second family keeps the
     // Japanese captions in Japanese glyph forms whatever the locale.
     QFont font;
-    font.setFamilies({qs(layoutRow.fontFamily), QStringLiteral("Noto Sans CJK JP")});
-    font.setPointSize(layoutRow.fontPointSize);
+    font.setFamilies({qs(form.fontFamily), QStringLiteral("Noto Sans CJK JP")});
+    font.setPointSize(form.fontPointSize);
     setFont(font);
 
     createControls();
@@ -263,7 +263,7 @@ TForm1::TForm1(QWidget* parent)
     // Positions are absolute, so nothing would size the window for us. A
     // global (out-of-window) menu bar would change the client area.
     menuBar()->setNativeMenuBar(false);
-    resize(layoutRow.clientWidth, menuBar()->sizeHint().height() + layoutRow.clientHeight);
+    resize(form.clientWidth, menuBar()->sizeHint().height() + form.clientHeight);
     centreOnScreen();
 
     FormCreate();
@@ -288,16 +288,16 @@ Widget* TForm1::built(const char* name) const {
 }
 
 void TForm1::createControls() {
-    const FormSpec& layoutRow = form_spec();
-    menuBar()->setObjectName(QString::fromLatin1(layoutRow.menuName));
-    E1 = menuBar()->addAction(qs(layoutRow.executeCaption));
-    E1->setObjectName(QString::fromLatin1(layoutRow.executeItemName));
+    const FormLayout& form = form_layout();
+    menuBar()->setObjectName(QString::fromLatin1(form.menuName));
+    E1 = menuBar()->addAction(qs(form.executeCaption));
+    E1->setObjectName(QString::fromLatin1(form.executeItemName));
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
     setCentralWidget(client);
 
-    for (const ControlSpec& control : control_layout()) {
+    for (const LayoutRow& control : control_layout()) {
         if (control.kind == ControlKind::StatusBar) {
             QStatusBar* status = statusBar();
             status->setObjectName(QString::fromLatin1(control.name));
@@ -341,7 +341,7 @@ void TForm1::createControls() {
 
     // The progress bar stays in the chain but takes no keyboard focus, so
     // Tab passes it by.
-    const std::vector<const ControlSpec*> chain = tabChain();
+    const std::vector<const LayoutRow*> chain = tabChain();
     for (std::size_t i = 1; i < chain.size(); ++i) {
         QWidget::setTabOrder(built<QWidget>(chain[i - 1]->name), built<QWidget>(chain[i]->name));
     }
@@ -399,7 +399,7 @@ void TForm1::setEdit1Text(const std::string& path) {
 
 void TForm1::setLabelCaption(LabelId id, const std::string& caption) {
     QLabel* shown = label(id);
-    const ControlSpec* layoutRow = find_control(shown->objectName().toStdString());
+    const LayoutRow* layoutRow = find_control(shown->objectName().toStdString());
     show_number(*shown, rectOf(layoutRow->bounds), QString::fromStdString(caption));
 }
 

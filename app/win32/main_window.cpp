@@ -110,7 +110,7 @@ TForm1::TForm1() : nativeDialogs_(make_native_dialogs(hwnd_)), dialogs_(nativeDi
     // The ids follow the table; a row more or less would shift them all.
     if (control_layout().size() != controls_.size()) throw std::logic_error("layout table and control ids differ");
     register_classes(&TForm1::windowProcedure);
-    const FormSpec& form = form_spec();
+    const FormLayout& form = form_layout();
 
     menu_ = CreateMenu();
     if (menu_ == nullptr || !AppendMenuW(menu_, MF_STRING, E1, widen(form.executeCaption).c_str())) {
@@ -186,11 +186,11 @@ NativeKind native_kind(ControlKind kind) {
 }
 
 // A progress bar is in the table's tab order but takes no keyboard focus.
-bool is_tab_stop(const ControlSpec& layoutRow) { return layoutRow.tabOrder > 0 && layoutRow.kind != ControlKind::ProgressBar; }
+bool is_tab_stop(const LayoutRow& layoutRow) { return layoutRow.tabOrder > 0 && layoutRow.kind != ControlKind::ProgressBar; }
 
 }  // namespace
 
-HWND TForm1::createControl(int index, const ControlSpec& layoutRow) {
+HWND TForm1::createControl(int index, const LayoutRow& layoutRow) {
     const NativeKind native = native_kind(layoutRow.kind);
     const HWND parent = layoutRow.parent != nullptr ? control(layoutRow.parent) : hwnd_;
     if (parent == nullptr) throw std::logic_error("a control's parent comes after it in the layout table");
@@ -344,12 +344,12 @@ HWND TForm1::control(ControlId id) const {
 }
 
 HWND TForm1::control(std::string_view name) const {
-    const ControlSpec* layoutRow = find_control(name);
+    const LayoutRow* layoutRow = find_control(name);
     if (layoutRow == nullptr) return nullptr;
     return controls_[static_cast<std::size_t>(layoutRow - control_layout().data())];
 }
 
-const ControlSpec* TForm1::specOf(HWND child) const {
+const LayoutRow* TForm1::rowOf(HWND child) const {
     const auto found = std::find(controls_.begin(), controls_.end(), child);
     if (child == nullptr || found == controls_.end()) return nullptr;
     return &control_layout()[static_cast<std::size_t>(found - controls_.begin())];
@@ -492,7 +492,7 @@ void TForm1::onDropFiles(HDROP drop) {
 }
 
 LRESULT TForm1::onControlColour(HDC dc, HWND label) {
-    const ControlSpec* layoutRow = specOf(label);
+    const LayoutRow* layoutRow = rowOf(label);
     if (layoutRow != nullptr && layoutRow->setOff) {
         const int background = number_background();
         SetBkColor(dc, GetSysColor(background));
@@ -653,7 +653,7 @@ void TForm1::setLabelCaption(LabelId label, const std::string& caption) {
 
 // Every digit shows: see fit_number_label.
 void TForm1::fitNumber(HWND label) {
-    const ControlSpec* layoutRow = specOf(label);
+    const LayoutRow* layoutRow = rowOf(label);
     if (layoutRow == nullptr || layoutRow->kind != ControlKind::NumberLabel || !numberFonts_) return;
     fit_number_label(label, layoutRow->bounds, freeSpaceStart(*layoutRow), *numberFonts_);
 }
@@ -661,12 +661,12 @@ void TForm1::fitNumber(HWND label) {
 // Where the free space before a control begins: just after the nearest
 // control to its left on the same row (as placed now: captions may have
 // widened), or the parent's left edge.
-int TForm1::freeSpaceStart(const ControlSpec& layoutRow) const {
+int TForm1::freeSpaceStart(const LayoutRow& layoutRow) const {
     constexpr int kGap = 4;
     int start = 0;
     const auto layout = control_layout();
     for (std::size_t row = 0; row < layout.size(); ++row) {
-        const ControlSpec& other = layout[row];
+        const LayoutRow& other = layout[row];
         if (&other == &layoutRow || other.kind == ControlKind::TabSheet || !same_parent(other.parent, layoutRow.parent)) continue;
         const bool sameRow = other.bounds.top < layoutRow.bounds.top + layoutRow.bounds.height &&
                              layoutRow.bounds.top < other.bounds.top + other.bounds.height;

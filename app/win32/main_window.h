@@ -95,17 +95,17 @@ private:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     void createControls();
-    HWND createControl(int index, const ControlSpec& layoutRow);
+    HWND createControl(int index, const LayoutRow& layoutRow);
     void placePages();
     void widenToFitCaption(HWND child, ControlKind kind);
     void fitNumber(HWND label);
-    int freeSpaceStart(const ControlSpec& layoutRow) const;
+    int freeSpaceStart(const LayoutRow& layoutRow) const;
     void placeStatusBar(int clientWidth, int clientHeight);
     void setClientSize(int width, int height);
     void centreOnDesktop();
     void FormCreate();
     void showPage(HWND pages, int index);
-    const ControlSpec* specOf(HWND child) const;
+    const LayoutRow* rowOf(HWND child) const;
     HWND firstTabStop() const;
 
     void onCommand(int id, int notification);

@@ -53,7 +53,7 @@ protected:
     std::vector<std::string> questions;
 };
 
-std::string parentOf(const ControlSpec& layoutRow) { return layoutRow.parent != nullptr ? layoutRow.parent : ""; }
+std::string parentOf(const LayoutRow& layoutRow) { return layoutRow.parent != nullptr ? layoutRow.parent : ""; }
 
 // Captions keep their place but may widen when the font is wider than the
 // one the layout was drawn with.
@@ -69,9 +69,9 @@ bool overlap(const Bounds& a, const Bounds& b) {
 }
 
 // The control drawn next to the right of `layoutRow` on the same row, if any.
-const ControlSpec* rightNeighbour(const ControlSpec& layoutRow) {
-    const ControlSpec* nearest = nullptr;
-    for (const ControlSpec& other : control_layout()) {
+const LayoutRow* rightNeighbour(const LayoutRow& layoutRow) {
+    const LayoutRow* nearest = nullptr;
+    for (const LayoutRow& other : control_layout()) {
         if (&other == &layoutRow || parentOf(other) != parentOf(layoutRow) || other.kind == ControlKind::TabSheet) continue;
         const bool sameRow = other.bounds.top < layoutRow.bounds.top + layoutRow.bounds.height &&
                              layoutRow.bounds.top < other.bounds.top + other.bounds.height;
@@ -84,7 +84,7 @@ const ControlSpec* rightNeighbour(const ControlSpec& layoutRow) {
 // ---------------------------------------------------------------- layout
 
 TEST_F(Scenario, EveryControlSitsWhereTheLayoutTableSaysWithItsCaption) {
-    for (const ControlSpec& layoutRow : control_layout()) {
+    for (const LayoutRow& layoutRow : control_layout()) {
         SCOPED_TRACE(layoutRow.name);
         EXPECT_EQ(window->parentName(layoutRow.name), parentOf(layoutRow));
         if (hasCaption(layoutRow.kind)) {
@@ -108,16 +108,16 @@ TEST_F(Scenario, EveryControlSitsWhereTheLayoutTableSaysWithItsCaption) {
 // two controls share a spot, and every control lies inside its page.
 TEST_F(Scenario, ControlsStayClearOfEachOtherAndInsideTheirPages) {
     const auto layout = control_layout();
-    for (const ControlSpec& layoutRow : layout) {
+    for (const LayoutRow& layoutRow : layout) {
         if (layoutRow.kind == ControlKind::TabSheet) continue;
         SCOPED_TRACE(layoutRow.name);
         const Bounds box = window->bounds(layoutRow.name);
         if (widensToFit(layoutRow.kind) && layoutRow.kind != ControlKind::CheckBox) {
-            if (const ControlSpec* next = rightNeighbour(layoutRow)) {
+            if (const LayoutRow* next = rightNeighbour(layoutRow)) {
                 EXPECT_LT(box.left + box.width, window->bounds(next->name).left) << next->name;
             }
         }
-        for (const ControlSpec& other : layout) {
+        for (const LayoutRow& other : layout) {
             if (&other <= &layoutRow || other.kind == ControlKind::TabSheet || parentOf(other) != parentOf(layoutRow)) continue;
             EXPECT_FALSE(overlap(box, window->bounds(other.name))) << other.name;
         }
@@ -182,9 +182,9 @@ TEST_F(Scenario, EveryNumberIsShownWhole) {
     };
     const auto layout = control_layout();
     auto coversNothing = [&](const char* name) {
-        const ControlSpec& layoutRow = *find_control(name);
+        const LayoutRow& layoutRow = *find_control(name);
         const Bounds box = window->bounds(name);
-        for (const ControlSpec& other : layout) {
+        for (const LayoutRow& other : layout) {
             if (&other == &layoutRow || other.kind == ControlKind::TabSheet || parentOf(other) != parentOf(layoutRow)) continue;
             EXPECT_FALSE(overlap(box, window->bounds(other.name))) << name << " covers " << other.name;
         }
