@@ -29,7 +29,6 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -37,6 +36,7 @@
 #include "app/handlers.h"
 #include "app/layout.h"
 #include "app/qt/number_label.h"
+#include "app/window_controls.h"
 
 namespace {
 
@@ -141,26 +141,6 @@ QWidget* createControl(const LayoutRow& layoutRow, QWidget* parent) {
     if (layoutRow.kind != ControlKind::TabSheet) widget->setGeometry(rectOf(layoutRow.bounds));
     if (layoutRow.kind == ControlKind::NumberLabel) widget->setFixedSize(widget->size());
     return widget;
-}
-
-// The focus chain: the window's stops in their order, then each page's.
-std::vector<const LayoutRow*> tabChain() {
-    std::vector<const LayoutRow*> chain;
-    auto addStopsOf = [&](const char* parent) {
-        const std::size_t first = chain.size();
-        for (const LayoutRow& layoutRow : control_layout()) {
-            const bool sameParent = parent == nullptr ? layoutRow.parent == nullptr
-                                                      : layoutRow.parent != nullptr && std::strcmp(layoutRow.parent, parent) == 0;
-            if (sameParent && layoutRow.tabOrder > 0) chain.push_back(&layoutRow);
-        }
-        std::stable_sort(chain.begin() + static_cast<std::ptrdiff_t>(first), chain.end(),
-                         [](const LayoutRow* a, const LayoutRow* b) { return a->tabOrder < b->tabOrder; });
-    };
-    addStopsOf(nullptr);
-    for (const LayoutRow& layoutRow : control_layout()) {
-        if (layoutRow.kind == ControlKind::TabSheet) addStopsOf(layoutRow.name);
-    }
-    return chain;
 }
 
 // The exact bytes of a local file's name. toLocalFile() decodes the URL's
@@ -280,10 +260,10 @@ void TForm1::centreOnScreen() {
 }
 
 template <class Widget>
-Widget* TForm1::built(const char* name) const {
+Widget* TForm1::built(std::string_view name) const {
     const auto found = controls_.find(name);
     auto* widget = found == controls_.end() ? nullptr : qobject_cast<Widget*>(found->second);
-    if (widget == nullptr) throw std::logic_error(std::string("the layout has no control ") + name);
+    if (widget == nullptr) throw std::logic_error("the layout has no control " + std::string(name));
     return widget;
 }
 
@@ -319,10 +299,6 @@ void TForm1::createControls() {
     Edit6 = built<QLineEdit>("Edit6");
     Edit7 = built<QLineEdit>("Edit7");
     Edit8 = built<QLineEdit>("Edit8");
-    Label1 = built<QLabel>("Label1");
-    Label4 = built<QLabel>("Label4");
-    Label5 = built<QLabel>("Label5");
-    Label9 = built<QLabel>("Label9");
     Button1 = built<QPushButton>("Button1");
     Button3 = built<QPushButton>("Button3");
     CheckBox1 = built<QCheckBox>("CheckBox1");
@@ -339,9 +315,9 @@ void TForm1::createControls() {
     statusText->setTextFormat(Qt::PlainText);
     statusBar()->addPermanentWidget(statusText, 1);
 
-    // The progress bar stays in the chain but takes no keyboard focus, so
-    // Tab passes it by.
-    const std::vector<const LayoutRow*> chain = tabChain();
+    // The progress bar stays in the chain; a QProgressBar takes no keyboard
+    // focus, so Tab passes it by.
+    const std::vector<const LayoutRow*>& chain = tab_chain();
     for (std::size_t i = 1; i < chain.size(); ++i) {
         QWidget::setTabOrder(built<QWidget>(chain[i - 1]->name), built<QWidget>(chain[i]->name));
     }
@@ -365,32 +341,11 @@ void TForm1::FormCreate() {
     PageControl1->setCurrentWidget(TabSheet1);
 }
 
-QLineEdit* TForm1::edit(EditId id) const {
-    switch (id) {
-        case EditId::Edit1: return Edit1;
-        case EditId::Edit5: return Edit5;
-        case EditId::Edit6: return Edit6;
-        case EditId::Edit7: return Edit7;
-        case EditId::Edit8: return Edit8;
-    }
-    return Edit1;
-}
-
-QLabel* TForm1::label(LabelId id) const {
-    switch (id) {
-        case LabelId::Label1: return Label1;
-        case LabelId::Label4: return Label4;
-        case LabelId::Label5: return Label5;
-        case LabelId::Label9: return Label9;
-    }
-    return Label1;
-}
-
 std::string TForm1::editText(EditId id) const {
     // Edit1 holds a path, which goes to the file system in its encoding; a
     // name the program put there keeps its exact bytes until the user edits.
     if (id == EditId::Edit1) return edit1Path_.resolve(toPath(Edit1->text()));
-    return edit(id)->text().toStdString();
+    return built<QLineEdit>(control_name(id))->text().toStdString();
 }
 
 void TForm1::setEdit1Text(const std::string& path) {
@@ -398,9 +353,8 @@ void TForm1::setEdit1Text(const std::string& path) {
 }
 
 void TForm1::setLabelCaption(LabelId id, const std::string& caption) {
-    QLabel* shown = label(id);
-    const LayoutRow* layoutRow = find_control(shown->objectName().toStdString());
-    show_number(*shown, rectOf(layoutRow->bounds), QString::fromStdString(caption));
+    const LayoutRow& layoutRow = *find_control(control_name(id));
+    show_number(*built<QLabel>(layoutRow.name), rectOf(layoutRow.bounds), QString::fromStdString(caption));
 }
 
 bool TForm1::isCheckBox1Checked() const {

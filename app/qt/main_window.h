@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/edit1_path.h"
 #include "app/view.h"
@@ -63,21 +64,15 @@ private:
     void FormCreate();
     void centreOnScreen();
 
-    QLineEdit* edit(EditId id) const;
-    QLabel* label(LabelId id) const;
-
     // Looks a control of the layout up by name, as the type it was built as.
     template <class Widget>
-    Widget* built(const char* name) const;
+    Widget* built(std::string_view name) const;
 
     // Every control of the layout table, by name.
     std::map<std::string, QWidget*, std::less<>> controls_;
     QAction* E1 = nullptr;
     QPushButton* Button3 = nullptr;
     QLineEdit* Edit1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
     QLineEdit* Edit5 = nullptr;
@@ -87,7 +82,6 @@ private:
     QCheckBox* CheckBox1 = nullptr;
     QPushButton* Button1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
-    QLabel* Label9 = nullptr;
     QLabel* statusText = nullptr;
 
     // The exact bytes behind the readable text Edit1 shows.

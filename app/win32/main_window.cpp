@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <limits>
 #include <exception>
 #include <stdexcept>
 #include <utility>
 
 #include "app/handlers.h"
+#include "app/window_controls.h"
 #include "app/win32/text.h"
 
 namespace {
@@ -185,8 +185,11 @@ NativeKind native_kind(ControlKind kind) {
     throw std::logic_error("unknown control kind");
 }
 
-// A progress bar is in the table's tab order but takes no keyboard focus.
-bool is_tab_stop(const LayoutRow& layoutRow) { return layoutRow.tabOrder > 0 && layoutRow.kind != ControlKind::ProgressBar; }
+bool is_tab_stop(const LayoutRow& layoutRow) { return layoutRow.tabOrder > 0 && takes_focus(layoutRow); }
+
+bool same_parent_row(const LayoutRow& a, const LayoutRow& b) {
+    return a.parent == nullptr || b.parent == nullptr ? a.parent == b.parent : std::string_view(a.parent) == b.parent;
+}
 
 }  // namespace
 
@@ -523,51 +526,14 @@ void TForm1::dispatchMessage(MSG& message) {
     DispatchMessageW(&message);
 }
 
-namespace {
-
-bool same_parent(const char* a, const char* b) {
-    return a == nullptr || b == nullptr ? a == b : std::string_view(a) == b;
-}
-
-// The table's rows in the order Tab visits them: the children of `parent`
-// by their tab order (those without one after them, in table order), each
-// followed by its own children, as the tab control by its pages.
-void append_in_tab_order(const char* parent, std::vector<std::size_t>& order) {
-    const auto layout = control_layout();
-    std::vector<std::size_t> children;
-    for (std::size_t row = 0; row < layout.size(); ++row) {
-        if (same_parent(layout[row].parent, parent)) children.push_back(row);
-    }
-    const auto key = [&](std::size_t row) {
-        return layout[row].tabOrder > 0 ? layout[row].tabOrder : std::numeric_limits<int>::max();
-    };
-    std::stable_sort(children.begin(), children.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
-    for (std::size_t row : children) {
-        order.push_back(row);
-        append_in_tab_order(layout[row].name, order);
-    }
-}
-
-const std::vector<std::size_t>& tab_walk() {
-    static const std::vector<std::size_t> order = [] {
-        std::vector<std::size_t> rows;
-        append_in_tab_order(nullptr, rows);
-        return rows;
-    }();
-    return order;
-}
-
-}  // namespace
-
 // Dialog navigation never stops on a window that holds tab stops of its own,
 // yet the tab control is a stop and its pages hold more; so Tab walks the
 // list here: the table's stops in its tab order, the hidden page's left out.
 std::vector<HWND> TForm1::tabStops() const {
     std::vector<HWND> stops;
-    const auto layout = control_layout();
-    for (std::size_t row : tab_walk()) {
-        const HWND child = controls_[row];
-        if (child != nullptr && is_tab_stop(layout[row]) && IsWindowVisible(child) && IsWindowEnabled(child))
+    for (const LayoutRow* row : tab_chain()) {
+        const HWND child = control(row->name);
+        if (child != nullptr && takes_focus(*row) && IsWindowVisible(child) && IsWindowEnabled(child))
             stops.push_back(child);
     }
     return stops;
@@ -607,33 +573,8 @@ bool TForm1::moveFocusByTab(const MSG& message) {
 
 // ---------------------------------------------------------------- View
 
-namespace {
-
-TForm1::ControlId edit_control(EditId id) {
-    switch (id) {
-        case EditId::Edit1: return TForm1::Edit1;
-        case EditId::Edit5: return TForm1::Edit5;
-        case EditId::Edit6: return TForm1::Edit6;
-        case EditId::Edit7: return TForm1::Edit7;
-        case EditId::Edit8: return TForm1::Edit8;
-    }
-    return TForm1::Edit1;
-}
-
-TForm1::ControlId label_control(LabelId id) {
-    switch (id) {
-        case LabelId::Label1: return TForm1::Label1;
-        case LabelId::Label4: return TForm1::Label4;
-        case LabelId::Label5: return TForm1::Label5;
-        case LabelId::Label9: return TForm1::Label9;
-    }
-    return TForm1::Label1;
-}
-
-}  // namespace
-
 std::string TForm1::editText(EditId edit) const {
-    const std::string shown = narrow(window_text(control(edit_control(edit))));
+    const std::string shown = narrow(window_text(control(control_name(edit))));
     return edit == EditId::Edit1 ? edit1Path_.resolve(shown) : shown;
 }
 
@@ -646,7 +587,7 @@ void TForm1::setEdit1Text(const std::string& path) {
 }
 
 void TForm1::setLabelCaption(LabelId label, const std::string& caption) {
-    const HWND child = control(label_control(label));
+    const HWND child = control(control_name(label));
     SetWindowTextW(child, widen(caption).c_str());
     fitNumber(child);
 }
@@ -667,7 +608,7 @@ int TForm1::freeSpaceStart(const LayoutRow& layoutRow) const {
     const auto layout = control_layout();
     for (std::size_t row = 0; row < layout.size(); ++row) {
         const LayoutRow& other = layout[row];
-        if (&other == &layoutRow || other.kind == ControlKind::TabSheet || !same_parent(other.parent, layoutRow.parent)) continue;
+        if (&other == &layoutRow || other.kind == ControlKind::TabSheet || !same_parent_row(other, layoutRow)) continue;
         const bool sameRow = other.bounds.top < layoutRow.bounds.top + layoutRow.bounds.height &&
                              layoutRow.bounds.top < other.bounds.top + other.bounds.height;
         if (!sameRow || other.bounds.left + other.bounds.width > layoutRow.bounds.left) continue;
