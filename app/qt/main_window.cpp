@@ -35,6 +35,7 @@
 
 #include "app/handlers.h"
 #include "app/layout.h"
+#include "app/number_fit.h"
 #include "app/qt/number_label.h"
 #include "app/window_controls.h"
 
@@ -354,7 +355,11 @@ void TForm1::setEdit1Text(const std::string& path) {
 
 void TForm1::setLabelCaption(LabelId id, const std::string& caption) {
     const LayoutRow& layoutRow = *find_control(control_name(id));
-    show_number(*built<QLabel>(layoutRow.name), rectOf(layoutRow.bounds), QString::fromStdString(caption));
+    const int leftLimit = number_label_left_limit(layoutRow, [this](const LayoutRow& other) {
+        const QRect placed = built<QWidget>(other.name)->geometry();
+        return placed.x() + placed.width();
+    });
+    show_number(*built<QLabel>(layoutRow.name), layoutRow.bounds, leftLimit, QString::fromStdString(caption));
 }
 
 bool TForm1::isCheckBox1Checked() const {

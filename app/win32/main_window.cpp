@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/handlers.h"
+#include "app/number_fit.h"
 #include "app/window_controls.h"
 #include "app/win32/text.h"
 
@@ -186,10 +187,6 @@ NativeKind native_kind(ControlKind kind) {
 }
 
 bool is_tab_stop(const LayoutRow& layoutRow) { return layoutRow.tabOrder > 0 && takes_focus(layoutRow); }
-
-bool same_parent_row(const LayoutRow& a, const LayoutRow& b) {
-    return a.parent == nullptr || b.parent == nullptr ? a.parent == b.parent : std::string_view(a.parent) == b.parent;
-}
 
 }  // namespace
 
@@ -592,32 +589,18 @@ void TForm1::setLabelCaption(LabelId label, const std::string& caption) {
     fitNumber(child);
 }
 
-// Every digit shows: see fit_number_label.
+// Every digit shows, by the rule of app/number_fit.h.
 void TForm1::fitNumber(HWND label) {
     const LayoutRow* layoutRow = rowOf(label);
     if (layoutRow == nullptr || layoutRow->kind != ControlKind::NumberLabel || !numberFonts_) return;
-    fit_number_label(label, layoutRow->bounds, freeSpaceStart(*layoutRow), *numberFonts_);
-}
-
-// Where the free space before a control begins: just after the nearest
-// control to its left on the same row (as placed now: captions may have
-// widened), or the parent's left edge.
-int TForm1::freeSpaceStart(const LayoutRow& layoutRow) const {
-    constexpr int kGap = 4;
-    int start = 0;
-    const auto layout = control_layout();
-    for (std::size_t row = 0; row < layout.size(); ++row) {
-        const LayoutRow& other = layout[row];
-        if (&other == &layoutRow || other.kind == ControlKind::TabSheet || !same_parent_row(other, layoutRow)) continue;
-        const bool sameRow = other.bounds.top < layoutRow.bounds.top + layoutRow.bounds.height &&
-                             layoutRow.bounds.top < other.bounds.top + other.bounds.height;
-        if (!sameRow || other.bounds.left + other.bounds.width > layoutRow.bounds.left) continue;
-        RECT placed;
-        GetWindowRect(controls_[row], &placed);
-        MapWindowPoints(nullptr, GetParent(controls_[row]), reinterpret_cast<POINT*>(&placed), 2);
-        start = std::max(start, static_cast<int>(placed.right) + kGap);
-    }
-    return std::min(start, layoutRow.bounds.left);
+    const int leftLimit = number_label_left_limit(*layoutRow, [this](const LayoutRow& other) {
+        const HWND placed = control(other.name);
+        RECT box;
+        GetWindowRect(placed, &box);
+        MapWindowPoints(nullptr, GetParent(placed), reinterpret_cast<POINT*>(&box), 2);
+        return static_cast<int>(box.right);
+    });
+    fit_number_label(label, layoutRow->bounds, leftLimit, *numberFonts_);
 }
 
 bool TForm1::isCheckBox1Checked() const {

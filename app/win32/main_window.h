@@ -99,7 +99,6 @@ private:
     void placePages();
     void widenToFitCaption(HWND child, ControlKind kind);
     void fitNumber(HWND label);
-    int freeSpaceStart(const LayoutRow& layoutRow) const;
     void placeStatusBar(int clientWidth, int clientHeight);
     void setClientSize(int width, int height);
     void centreOnDesktop();

@@ -15,6 +15,7 @@
 #include "app/command_line.h"
 #include "app/form.h"
 #include "app/layout.h"
+#include "app/number_fit.h"
 #include "tests/scripted_dialogs.h"
 #include "tests/temp_dir.h"
 #include "tests/window/window_driver.h"
@@ -210,6 +211,22 @@ TEST_F(Scenario, EveryNumberIsShownWhole) {
         view().setLabelCaption(c.id, "0");
         EXPECT_EQ(window->bounds(c.name), find_control(c.name)->bounds) << c.name;
         EXPECT_TRUE(window->showsWholeText(c.name)) << c.name;
+    }
+}
+
+// A number too long for its free space takes all of it: up to the same gap
+// after the control before it in every binding.
+TEST_F(Scenario, ANumberGrownToItsLimitKeepsTheCommonGap) {
+    const struct {
+        LabelId id;
+        const char* name;
+        const char* before;
+    } rows[] = {{LabelId::Label1, "Label1", "Label3"}, {LabelId::Label4, "Label4", "Label2"}};
+    for (const auto& row : rows) {
+        view().setLabelCaption(row.id, "-9,223,372,036,854,775,808");
+        const Bounds before = window->bounds(row.before);
+        EXPECT_EQ(window->bounds(row.name).left, before.left + before.width + kNumberLabelGap) << row.name;
+        view().setLabelCaption(row.id, "0");
     }
 }
 
