@@ -367,17 +367,8 @@ bool TForm1::isCheckBox1Checked() const {
 }
 
 void TForm1::setProgress(int position) {
-    // A scan of a cached file moves the bar a hundred times within a
-    // fraction of a second, and drawing it costs more than testing a MiB:
-    // during a scan (commands off) it moves at most once a frame.
-    constexpr qint64 kFrameMs = 16;
-    if (!commandsEnabled_ && progressDrawn_.isValid() && progressDrawn_.elapsed() < kFrameMs) {
-        progressWaiting_ = position;
-        return;
-    }
-    progressWaiting_.reset();
-    ProgressBar1->setValue(position);
-    progressDrawn_.start();
+    if (const std::optional<int> shown = scan_.progress(position, ScanBusyState::Clock::now()))
+        ProgressBar1->setValue(*shown);
 }
 
 void TForm1::setStatusText(const std::string& text) {
@@ -393,8 +384,7 @@ bool TForm1::closeRequested() const {
 }
 
 void TForm1::setCommandsEnabled(bool enabled) {
-    commandsEnabled_ = enabled;
-    if (enabled && progressWaiting_) setProgress(*progressWaiting_);
+    if (const std::optional<int> waiting = scan_.setBusy(!enabled)) ProgressBar1->setValue(*waiting);
     Button1->setEnabled(enabled);
     E1->setEnabled(enabled);
     Button3->setEnabled(enabled);
@@ -433,16 +423,16 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 // A drag that entered before a scan began may still be let go during it.
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    if (!commandsEnabled_ || !carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
+    if (scan_.busy() || !carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-    if (!commandsEnabled_ || !carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
+    if (scan_.busy() || !carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
     const std::vector<std::string> paths = localFilePaths(event->mimeData());
-    if (!commandsEnabled_ || paths.empty() || !acceptWithoutMove(event)) {
+    if (scan_.busy() || paths.empty() || !acceptWithoutMove(event)) {
         event->ignore();
         return;
     }

@@ -3,7 +3,6 @@
 // the View operations the handlers use.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
@@ -14,6 +13,7 @@
 #include <string_view>
 
 #include "app/edit1_path.h"
+#include "app/scan_busy.h"
 #include "app/view.h"
 
 class QAction;
@@ -87,11 +87,7 @@ private:
     // The exact bytes behind the readable text Edit1 shows.
     ExactPath edit1Path_;
     bool closeRequested_ = false;
-    bool commandsEnabled_ = true;
-    // While a scan runs, the bar is drawn at most once a frame; the last
-    // position asked for waits here until its turn or the scan's end.
-    QElapsedTimer progressDrawn_;
-    std::optional<int> progressWaiting_;
+    ScanBusyState scan_;
     bool shownBefore_ = false;
     std::unique_ptr<Dialogs> nativeDialogs_;
     Dialogs* dialogs_ = nullptr;

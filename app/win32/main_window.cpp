@@ -458,10 +458,10 @@ void TForm1::onCommand(int id, int notification) {
             break;
         // A click queued before a scan disabled the button is dropped.
         case Button1:
-            if (notification == BN_CLICKED && commandsEnabled_) runHandler([this] { Button1Click(*this); });
+            if (notification == BN_CLICKED && !scan_.busy()) runHandler([this] { Button1Click(*this); });
             break;
         case Button3:
-            if (notification == BN_CLICKED && commandsEnabled_) runHandler([this] { Button3Click(*this); });
+            if (notification == BN_CLICKED && !scan_.busy()) runHandler([this] { Button3Click(*this); });
             break;
         case E1:
             // A command queued before a scan greyed the item is dropped.
@@ -477,7 +477,7 @@ void TForm1::onDropFiles(HDROP drop) {
     // Released however the handler ends.
     const DropHandle owned(drop);
     // One already on its way when a scan began.
-    if (!commandsEnabled_) return;
+    if (scan_.busy()) return;
     runHandler([this, drop] {
         std::vector<std::string> paths;
         const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
@@ -608,7 +608,8 @@ bool TForm1::isCheckBox1Checked() const {
 }
 
 void TForm1::setProgress(int position) {
-    SendMessageW(control(ProgressBar1), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    if (const std::optional<int> shown = scan_.progress(position, ScanBusyState::Clock::now()))
+        SendMessageW(control(ProgressBar1), PBM_SETPOS, static_cast<WPARAM>(*shown), 0);
 }
 
 void TForm1::setStatusText(const std::string& text) {
@@ -632,7 +633,8 @@ bool TForm1::closeRequested() const {
 }
 
 void TForm1::setCommandsEnabled(bool enabled) {
-    commandsEnabled_ = enabled;
+    if (const std::optional<int> waiting = scan_.setBusy(!enabled))
+        SendMessageW(control(ProgressBar1), PBM_SETPOS, static_cast<WPARAM>(*waiting), 0);
     const HWND button = control(Button1);
     EnableWindow(button, enabled);
     EnableWindow(control(Button3), enabled);

@@ -17,6 +17,7 @@
 
 #include "app/edit1_path.h"
 #include "app/layout.h"
+#include "app/scan_busy.h"
 #include "app/view.h"
 #include "app/win32/native_dialogs.h"
 #include "app/win32/number_label.h"
@@ -130,8 +131,8 @@ private:
     // Edit1's exact path while it shows what the program put there.
     ExactPath edit1Path_;
     bool settingEdit1_ = false;
-    // Off while a scan runs; a drop that was on its way is then ignored.
-    bool commandsEnabled_ = true;
+    // While a scan runs, a drop or click that was on its way is ignored.
+    ScanBusyState scan_;
 
     int handlerDepth_ = 0;
     bool closeRequested_ = false;
