@@ -9,7 +9,7 @@ namespace {
 
 using K = ControlKind;
 
-const ControlSpec kControls[] = {
+const LayoutRow kControls[] = {
     {"Edit1", K::Edit, nullptr, {8, 40, 378, 21}, "", 1},
     {"Button3", K::Button, nullptr, {8, 8, 105, 25}, "新規ファイル名生成", 2},
     {"Label3", K::Label, nullptr, {8, 72, 63, 13}, "現在のサイズ", 0},
@@ -37,16 +37,16 @@ const ControlSpec kControls[] = {
 
 const std::string kCaption = std::string("Tavrix v") + kTavrixVersion;
 
-const FormSpec kForm{kCaption.c_str(), 394, 254, "Tahoma", 8, "MainMenu1", "E1", "実行(&E)", "Tavrix"};
+const FormLayout kForm{kCaption.c_str(), 394, 254, "Tahoma", 8, "MainMenu1", "E1", "実行(&E)", "Tavrix"};
 
 }  // namespace
 
-const FormSpec& form_spec() { return kForm; }
+const FormLayout& form_layout() { return kForm; }
 
-std::span<const ControlSpec> control_layout() { return kControls; }
+std::span<const LayoutRow> control_layout() { return kControls; }
 
-const ControlSpec* find_control(std::string_view name) {
+const LayoutRow* find_control(std::string_view name) {
     const auto row = std::find_if(std::begin(kControls), std::end(kControls),
-                                  [&](const ControlSpec& layoutRow) { return name == layoutRow.name; });
+                                  [&](const LayoutRow& layoutRow) { return name == layoutRow.name; });
     return row == std::end(kControls) ? nullptr : &*row;
 }

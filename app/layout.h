@@ -22,7 +22,7 @@ struct Bounds {
     bool operator==(const Bounds&) const = default;
 };
 
-struct ControlSpec {
+struct LayoutRow {
     const char* name;
     ControlKind kind;
     const char* parent;  // nullptr: the window's client area
@@ -33,7 +33,7 @@ struct ControlSpec {
     bool setOff = false;
 };
 
-struct FormSpec {
+struct FormLayout {
     const char* caption;  // the title bar, "Tavrix v<version>"
     int clientWidth;
     int clientHeight;
@@ -45,10 +45,10 @@ struct FormSpec {
     const char* applicationTitle;  // the title of our own message boxes
 };
 
-const FormSpec& form_spec();
+const FormLayout& form_layout();
 
 // Every control, parents before their children, in creation order.
-std::span<const ControlSpec> control_layout();
+std::span<const LayoutRow> control_layout();
 
 // The row of a control; nullptr when there is none of that name.
-const ControlSpec* find_control(std::string_view name);
+const LayoutRow* find_control(std::string_view name);

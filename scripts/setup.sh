@@ -59,8 +59,9 @@ if [ "$mode" = run ]; then
 fi
 
 if [ "$mode" = package ]; then
-    build default
-    build windows
+    # Only what the .deb and the zip hold: no test, no benchmark.
+    build default --target tavrix_package_contents
+    build windows --target tavrix_package_contents
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/default/CMakeCache.txt)
     # Packages of an older version must not linger next to the new ones.
     rm -rf build/package

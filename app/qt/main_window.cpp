@@ -29,14 +29,15 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "app/handlers.h"
 #include "app/layout.h"
+#include "app/number_fit.h"
 #include "app/qt/number_label.h"
+#include "app/window_controls.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ protected:
 // One control of the layout table as a widget; controls sit at fixed pixel
 // positions relative to their parent and the window never lays them out
 // again, so only the status bar moves on a resize.
-QWidget* createControl(const ControlSpec& layoutRow, QWidget* parent) {
+QWidget* createControl(const LayoutRow& layoutRow, QWidget* parent) {
     QWidget* widget = nullptr;
     switch (layoutRow.kind) {
         case ControlKind::Button: {
@@ -141,26 +142,6 @@ QWidget* createControl(const ControlSpec& layoutRow, QWidget* parent) {
     if (layoutRow.kind != ControlKind::TabSheet) widget->setGeometry(rectOf(layoutRow.bounds));
     if (layoutRow.kind == ControlKind::NumberLabel) widget->setFixedSize(widget->size());
     return widget;
-}
-
-// The focus chain: the window's stops in their order, then each page's.
-std::vector<const ControlSpec*> tabChain() {
-    std::vector<const ControlSpec*> chain;
-    auto addStopsOf = [&](const char* parent) {
-        const std::size_t first = chain.size();
-        for (const ControlSpec& layoutRow : control_layout()) {
-            const bool sameParent = parent == nullptr ? layoutRow.parent == nullptr
-                                                      : layoutRow.parent != nullptr && std::strcmp(layoutRow.parent, parent) == 0;
-            if (sameParent && layoutRow.tabOrder > 0) chain.push_back(&layoutRow);
-        }
-        std::stable_sort(chain.begin() + static_cast<std::ptrdiff_t>(first), chain.end(),
-                         [](const ControlSpec* a, const ControlSpec* b) { return a->tabOrder < b->tabOrder; });
-    };
-    addStopsOf(nullptr);
-    for (const ControlSpec& layoutRow : control_layout()) {
-        if (layoutRow.kind == ControlKind::TabSheet) addStopsOf(layoutRow.name);
-    }
-    return chain;
 }
 
 // The exact bytes of a local file's name. toLocalFile() decodes the URL's
@@ -218,12 +199,12 @@ class NativeDialogs final : public Dialogs {
 public:
     explicit NativeDialogs(QWidget* owner) : owner_(owner) {}
     void showMessage(const std::string& text) override {
-        QMessageBox box(QMessageBox::NoIcon, qs(form_spec().applicationTitle), QString::fromStdString(text),
+        QMessageBox box(QMessageBox::NoIcon, qs(form_layout().applicationTitle), QString::fromStdString(text),
                         QMessageBox::Ok, owner_);
         box.exec();
     }
     bool askYesNo(const std::string& text) override {
-        QMessageBox box(QMessageBox::Warning, qs(form_spec().applicationTitle), QString::fromStdString(text),
+        QMessageBox box(QMessageBox::Warning, qs(form_layout().applicationTitle), QString::fromStdString(text),
                         QMessageBox::Yes | QMessageBox::No, owner_);
         box.setDefaultButton(QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
@@ -244,8 +225,8 @@ private:
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent), nativeDialogs_(std::make_unique<NativeDialogs>(this)), dialogs_(nativeDialogs_.get()) {
-    const FormSpec& layoutRow = form_spec();
-    setWindowTitle(qs(layoutRow.caption));
+    const FormLayout& form = form_layout();
+    setWindowTitle(qs(form.caption));
     // Sizeable, but without a maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -253,8 +234,8 @@ TForm1::TForm1(QWidget* parent)
     // No Tahoma on most systems outside Windows; the second family keeps the
     // Japanese captions in Japanese glyph forms whatever the locale.
     QFont font;
-    font.setFamilies({qs(layoutRow.fontFamily), QStringLiteral("Noto Sans CJK JP")});
-    font.setPointSize(layoutRow.fontPointSize);
+    font.setFamilies({qs(form.fontFamily), QStringLiteral("Noto Sans CJK JP")});
+    font.setPointSize(form.fontPointSize);
     setFont(font);
 
     createControls();
@@ -263,7 +244,7 @@ TForm1::TForm1(QWidget* parent)
     // Positions are absolute, so nothing would size the window for us. A
     // global (out-of-window) menu bar would change the client area.
     menuBar()->setNativeMenuBar(false);
-    resize(layoutRow.clientWidth, menuBar()->sizeHint().height() + layoutRow.clientHeight);
+    resize(form.clientWidth, menuBar()->sizeHint().height() + form.clientHeight);
     centreOnScreen();
 
     FormCreate();
@@ -280,24 +261,24 @@ void TForm1::centreOnScreen() {
 }
 
 template <class Widget>
-Widget* TForm1::built(const char* name) const {
+Widget* TForm1::built(std::string_view name) const {
     const auto found = controls_.find(name);
     auto* widget = found == controls_.end() ? nullptr : qobject_cast<Widget*>(found->second);
-    if (widget == nullptr) throw std::logic_error(std::string("the layout has no control ") + name);
+    if (widget == nullptr) throw std::logic_error("the layout has no control " + std::string(name));
     return widget;
 }
 
 void TForm1::createControls() {
-    const FormSpec& layoutRow = form_spec();
-    menuBar()->setObjectName(QString::fromLatin1(layoutRow.menuName));
-    E1 = menuBar()->addAction(qs(layoutRow.executeCaption));
-    E1->setObjectName(QString::fromLatin1(layoutRow.executeItemName));
+    const FormLayout& form = form_layout();
+    menuBar()->setObjectName(QString::fromLatin1(form.menuName));
+    E1 = menuBar()->addAction(qs(form.executeCaption));
+    E1->setObjectName(QString::fromLatin1(form.executeItemName));
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
     setCentralWidget(client);
 
-    for (const ControlSpec& control : control_layout()) {
+    for (const LayoutRow& control : control_layout()) {
         if (control.kind == ControlKind::StatusBar) {
             QStatusBar* status = statusBar();
             status->setObjectName(QString::fromLatin1(control.name));
@@ -319,10 +300,6 @@ void TForm1::createControls() {
     Edit6 = built<QLineEdit>("Edit6");
     Edit7 = built<QLineEdit>("Edit7");
     Edit8 = built<QLineEdit>("Edit8");
-    Label1 = built<QLabel>("Label1");
-    Label4 = built<QLabel>("Label4");
-    Label5 = built<QLabel>("Label5");
-    Label9 = built<QLabel>("Label9");
     Button1 = built<QPushButton>("Button1");
     Button3 = built<QPushButton>("Button3");
     CheckBox1 = built<QCheckBox>("CheckBox1");
@@ -339,9 +316,9 @@ void TForm1::createControls() {
     statusText->setTextFormat(Qt::PlainText);
     statusBar()->addPermanentWidget(statusText, 1);
 
-    // The progress bar stays in the chain but takes no keyboard focus, so
-    // Tab passes it by.
-    const std::vector<const ControlSpec*> chain = tabChain();
+    // The progress bar stays in the chain; a QProgressBar takes no keyboard
+    // focus, so Tab passes it by.
+    const std::vector<const LayoutRow*>& chain = tab_chain();
     for (std::size_t i = 1; i < chain.size(); ++i) {
         QWidget::setTabOrder(built<QWidget>(chain[i - 1]->name), built<QWidget>(chain[i]->name));
     }
@@ -365,32 +342,11 @@ void TForm1::FormCreate() {
     PageControl1->setCurrentWidget(TabSheet1);
 }
 
-QLineEdit* TForm1::edit(EditId id) const {
-    switch (id) {
-        case EditId::Edit1: return Edit1;
-        case EditId::Edit5: return Edit5;
-        case EditId::Edit6: return Edit6;
-        case EditId::Edit7: return Edit7;
-        case EditId::Edit8: return Edit8;
-    }
-    return Edit1;
-}
-
-QLabel* TForm1::label(LabelId id) const {
-    switch (id) {
-        case LabelId::Label1: return Label1;
-        case LabelId::Label4: return Label4;
-        case LabelId::Label5: return Label5;
-        case LabelId::Label9: return Label9;
-    }
-    return Label1;
-}
-
 std::string TForm1::editText(EditId id) const {
     // Edit1 holds a path, which goes to the file system in its encoding; a
     // name the program put there keeps its exact bytes until the user edits.
     if (id == EditId::Edit1) return edit1Path_.resolve(toPath(Edit1->text()));
-    return edit(id)->text().toStdString();
+    return built<QLineEdit>(control_name(id))->text().toStdString();
 }
 
 void TForm1::setEdit1Text(const std::string& path) {
@@ -398,9 +354,12 @@ void TForm1::setEdit1Text(const std::string& path) {
 }
 
 void TForm1::setLabelCaption(LabelId id, const std::string& caption) {
-    QLabel* shown = label(id);
-    const ControlSpec* layoutRow = find_control(shown->objectName().toStdString());
-    show_number(*shown, rectOf(layoutRow->bounds), QString::fromStdString(caption));
+    const LayoutRow& layoutRow = *find_control(control_name(id));
+    const int leftLimit = number_label_left_limit(layoutRow, [this](const LayoutRow& other) {
+        const QRect placed = built<QWidget>(other.name)->geometry();
+        return placed.x() + placed.width();
+    });
+    show_number(*built<QLabel>(layoutRow.name), layoutRow.bounds, leftLimit, QString::fromStdString(caption));
 }
 
 bool TForm1::isCheckBox1Checked() const {
@@ -408,17 +367,8 @@ bool TForm1::isCheckBox1Checked() const {
 }
 
 void TForm1::setProgress(int position) {
-    // A scan of a cached file moves the bar a hundred times within a
-    // fraction of a second, and drawing it costs more than testing a MiB:
-    // during a scan (commands off) it moves at most once a frame.
-    constexpr qint64 kFrameMs = 16;
-    if (!commandsEnabled_ && progressDrawn_.isValid() && progressDrawn_.elapsed() < kFrameMs) {
-        progressWaiting_ = position;
-        return;
-    }
-    progressWaiting_.reset();
-    ProgressBar1->setValue(position);
-    progressDrawn_.start();
+    if (const std::optional<int> shown = scan_.progress(position, ScanBusyState::Clock::now()))
+        ProgressBar1->setValue(*shown);
 }
 
 void TForm1::setStatusText(const std::string& text) {
@@ -434,8 +384,7 @@ bool TForm1::closeRequested() const {
 }
 
 void TForm1::setCommandsEnabled(bool enabled) {
-    commandsEnabled_ = enabled;
-    if (enabled && progressWaiting_) setProgress(*progressWaiting_);
+    if (const std::optional<int> waiting = scan_.setBusy(!enabled)) ProgressBar1->setValue(*waiting);
     Button1->setEnabled(enabled);
     E1->setEnabled(enabled);
     Button3->setEnabled(enabled);
@@ -474,16 +423,16 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 // A drag that entered before a scan began may still be let go during it.
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    if (!commandsEnabled_ || !carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
+    if (scan_.busy() || !carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-    if (!commandsEnabled_ || !carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
+    if (scan_.busy() || !carriesLocalFiles(event->mimeData()) || !acceptWithoutMove(event)) event->ignore();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
     const std::vector<std::string> paths = localFilePaths(event->mimeData());
-    if (!commandsEnabled_ || paths.empty() || !acceptWithoutMove(event)) {
+    if (scan_.busy() || paths.empty() || !acceptWithoutMove(event)) {
         event->ignore();
         return;
     }

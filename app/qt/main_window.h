@@ -3,7 +3,6 @@
 // the View operations the handlers use.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
@@ -11,8 +10,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/edit1_path.h"
+#include "app/scan_busy.h"
 #include "app/view.h"
 
 class QAction;
@@ -63,21 +64,15 @@ private:
     void FormCreate();
     void centreOnScreen();
 
-    QLineEdit* edit(EditId id) const;
-    QLabel* label(LabelId id) const;
-
     // Looks a control of the layout up by name, as the type it was built as.
     template <class Widget>
-    Widget* built(const char* name) const;
+    Widget* built(std::string_view name) const;
 
     // Every control of the layout table, by name.
     std::map<std::string, QWidget*, std::less<>> controls_;
     QAction* E1 = nullptr;
     QPushButton* Button3 = nullptr;
     QLineEdit* Edit1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
     QLineEdit* Edit5 = nullptr;
@@ -87,17 +82,12 @@ private:
     QCheckBox* CheckBox1 = nullptr;
     QPushButton* Button1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
-    QLabel* Label9 = nullptr;
     QLabel* statusText = nullptr;
 
     // The exact bytes behind the readable text Edit1 shows.
     ExactPath edit1Path_;
     bool closeRequested_ = false;
-    bool commandsEnabled_ = true;
-    // While a scan runs, the bar is drawn at most once a frame; the last
-    // position asked for waits here until its turn or the scan's end.
-    QElapsedTimer progressDrawn_;
-    std::optional<int> progressWaiting_;
+    ScanBusyState scan_;
     bool shownBefore_ = false;
     std::unique_ptr<Dialogs> nativeDialogs_;
     Dialogs* dialogs_ = nullptr;

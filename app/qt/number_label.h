@@ -1,15 +1,14 @@
-// Shows a number whole in a right-aligned label of the layout table.
+// Shows a number whole in a right-aligned label of the layout table, by the
+// rule of app/number_fit.h.
 #pragma once
 
-#include <QRect>
 #include <QString>
+
+#include "app/layout.h"
 
 class QLabel;
 
-// Sets `text` on `label`, whose box from the layout is `box`. Where the text
-// fits, the label keeps that box and the window's font. Where it does not,
-// the label first grows leftwards into the free space before it (up to the
-// nearest control on its row, or its own left edge when there is none), and
-// then its font shrinks until every character shows; the right edge, where
-// the digits line up, never moves.
-void show_number(QLabel& label, const QRect& box, const QString& text);
+// Sets `text` on `label`, whose box from the layout is `box` and which may
+// reach left as far as `leftLimit`; the font shrinks only when the text does
+// not fit even there.
+void show_number(QLabel& label, const Bounds& box, int leftLimit, const QString& text);

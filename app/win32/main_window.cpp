@@ -5,12 +5,13 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <limits>
 #include <exception>
 #include <stdexcept>
 #include <utility>
 
 #include "app/handlers.h"
+#include "app/number_fit.h"
+#include "app/window_controls.h"
 #include "app/win32/text.h"
 
 namespace {
@@ -110,7 +111,7 @@ TForm1::TForm1() : nativeDialogs_(make_native_dialogs(hwnd_)), dialogs_(nativeDi
     // The ids follow the table; a row more or less would shift them all.
     if (control_layout().size() != controls_.size()) throw std::logic_error("layout table and control ids differ");
     register_classes(&TForm1::windowProcedure);
-    const FormSpec& form = form_spec();
+    const FormLayout& form = form_layout();
 
     menu_ = CreateMenu();
     if (menu_ == nullptr || !AppendMenuW(menu_, MF_STRING, E1, widen(form.executeCaption).c_str())) {
@@ -185,12 +186,11 @@ NativeKind native_kind(ControlKind kind) {
     throw std::logic_error("unknown control kind");
 }
 
-// A progress bar is in the table's tab order but takes no keyboard focus.
-bool is_tab_stop(const ControlSpec& layoutRow) { return layoutRow.tabOrder > 0 && layoutRow.kind != ControlKind::ProgressBar; }
+bool is_tab_stop(const LayoutRow& layoutRow) { return layoutRow.tabOrder > 0 && takes_focus(layoutRow); }
 
 }  // namespace
 
-HWND TForm1::createControl(int index, const ControlSpec& layoutRow) {
+HWND TForm1::createControl(int index, const LayoutRow& layoutRow) {
     const NativeKind native = native_kind(layoutRow.kind);
     const HWND parent = layoutRow.parent != nullptr ? control(layoutRow.parent) : hwnd_;
     if (parent == nullptr) throw std::logic_error("a control's parent comes after it in the layout table");
@@ -344,12 +344,12 @@ HWND TForm1::control(ControlId id) const {
 }
 
 HWND TForm1::control(std::string_view name) const {
-    const ControlSpec* layoutRow = find_control(name);
+    const LayoutRow* layoutRow = find_control(name);
     if (layoutRow == nullptr) return nullptr;
     return controls_[static_cast<std::size_t>(layoutRow - control_layout().data())];
 }
 
-const ControlSpec* TForm1::specOf(HWND child) const {
+const LayoutRow* TForm1::rowOf(HWND child) const {
     const auto found = std::find(controls_.begin(), controls_.end(), child);
     if (child == nullptr || found == controls_.end()) return nullptr;
     return &control_layout()[static_cast<std::size_t>(found - controls_.begin())];
@@ -458,10 +458,10 @@ void TForm1::onCommand(int id, int notification) {
             break;
         // A click queued before a scan disabled the button is dropped.
         case Button1:
-            if (notification == BN_CLICKED && commandsEnabled_) runHandler([this] { Button1Click(*this); });
+            if (notification == BN_CLICKED && !scan_.busy()) runHandler([this] { Button1Click(*this); });
             break;
         case Button3:
-            if (notification == BN_CLICKED && commandsEnabled_) runHandler([this] { Button3Click(*this); });
+            if (notification == BN_CLICKED && !scan_.busy()) runHandler([this] { Button3Click(*this); });
             break;
         case E1:
             // A command queued before a scan greyed the item is dropped.
@@ -477,7 +477,7 @@ void TForm1::onDropFiles(HDROP drop) {
     // Released however the handler ends.
     const DropHandle owned(drop);
     // One already on its way when a scan began.
-    if (!commandsEnabled_) return;
+    if (scan_.busy()) return;
     runHandler([this, drop] {
         std::vector<std::string> paths;
         const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
@@ -492,7 +492,7 @@ void TForm1::onDropFiles(HDROP drop) {
 }
 
 LRESULT TForm1::onControlColour(HDC dc, HWND label) {
-    const ControlSpec* layoutRow = specOf(label);
+    const LayoutRow* layoutRow = rowOf(label);
     if (layoutRow != nullptr && layoutRow->setOff) {
         const int background = number_background();
         SetBkColor(dc, GetSysColor(background));
@@ -523,51 +523,14 @@ void TForm1::dispatchMessage(MSG& message) {
     DispatchMessageW(&message);
 }
 
-namespace {
-
-bool same_parent(const char* a, const char* b) {
-    return a == nullptr || b == nullptr ? a == b : std::string_view(a) == b;
-}
-
-// The table's rows in the order Tab visits them: the children of `parent`
-// by their tab order (those without one after them, in table order), each
-// followed by its own children, as the tab control by its pages.
-void append_in_tab_order(const char* parent, std::vector<std::size_t>& order) {
-    const auto layout = control_layout();
-    std::vector<std::size_t> children;
-    for (std::size_t row = 0; row < layout.size(); ++row) {
-        if (same_parent(layout[row].parent, parent)) children.push_back(row);
-    }
-    const auto key = [&](std::size_t row) {
-        return layout[row].tabOrder > 0 ? layout[row].tabOrder : std::numeric_limits<int>::max();
-    };
-    std::stable_sort(children.begin(), children.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
-    for (std::size_t row : children) {
-        order.push_back(row);
-        append_in_tab_order(layout[row].name, order);
-    }
-}
-
-const std::vector<std::size_t>& tab_walk() {
-    static const std::vector<std::size_t> order = [] {
-        std::vector<std::size_t> rows;
-        append_in_tab_order(nullptr, rows);
-        return rows;
-    }();
-    return order;
-}
-
-}  // namespace
-
 // Dialog navigation never stops on a window that holds tab stops of its own,
 // yet the tab control is a stop and its pages hold more; so Tab walks the
 // list here: the table's stops in its tab order, the hidden page's left out.
 std::vector<HWND> TForm1::tabStops() const {
     std::vector<HWND> stops;
-    const auto layout = control_layout();
-    for (std::size_t row : tab_walk()) {
-        const HWND child = controls_[row];
-        if (child != nullptr && is_tab_stop(layout[row]) && IsWindowVisible(child) && IsWindowEnabled(child))
+    for (const LayoutRow* row : tab_chain()) {
+        const HWND child = control(row->name);
+        if (child != nullptr && takes_focus(*row) && IsWindowVisible(child) && IsWindowEnabled(child))
             stops.push_back(child);
     }
     return stops;
@@ -607,33 +570,8 @@ bool TForm1::moveFocusByTab(const MSG& message) {
 
 // ---------------------------------------------------------------- View
 
-namespace {
-
-TForm1::ControlId edit_control(EditId id) {
-    switch (id) {
-        case EditId::Edit1: return TForm1::Edit1;
-        case EditId::Edit5: return TForm1::Edit5;
-        case EditId::Edit6: return TForm1::Edit6;
-        case EditId::Edit7: return TForm1::Edit7;
-        case EditId::Edit8: return TForm1::Edit8;
-    }
-    return TForm1::Edit1;
-}
-
-TForm1::ControlId label_control(LabelId id) {
-    switch (id) {
-        case LabelId::Label1: return TForm1::Label1;
-        case LabelId::Label4: return TForm1::Label4;
-        case LabelId::Label5: return TForm1::Label5;
-        case LabelId::Label9: return TForm1::Label9;
-    }
-    return TForm1::Label1;
-}
-
-}  // namespace
-
 std::string TForm1::editText(EditId edit) const {
-    const std::string shown = narrow(window_text(control(edit_control(edit))));
+    const std::string shown = narrow(window_text(control(control_name(edit))));
     return edit == EditId::Edit1 ? edit1Path_.resolve(shown) : shown;
 }
 
@@ -646,37 +584,23 @@ void TForm1::setEdit1Text(const std::string& path) {
 }
 
 void TForm1::setLabelCaption(LabelId label, const std::string& caption) {
-    const HWND child = control(label_control(label));
+    const HWND child = control(control_name(label));
     SetWindowTextW(child, widen(caption).c_str());
     fitNumber(child);
 }
 
-// Every digit shows: see fit_number_label.
+// Every digit shows, by the rule of app/number_fit.h.
 void TForm1::fitNumber(HWND label) {
-    const ControlSpec* layoutRow = specOf(label);
+    const LayoutRow* layoutRow = rowOf(label);
     if (layoutRow == nullptr || layoutRow->kind != ControlKind::NumberLabel || !numberFonts_) return;
-    fit_number_label(label, layoutRow->bounds, freeSpaceStart(*layoutRow), *numberFonts_);
-}
-
-// Where the free space before a control begins: just after the nearest
-// control to its left on the same row (as placed now: captions may have
-// widened), or the parent's left edge.
-int TForm1::freeSpaceStart(const ControlSpec& layoutRow) const {
-    constexpr int kGap = 4;
-    int start = 0;
-    const auto layout = control_layout();
-    for (std::size_t row = 0; row < layout.size(); ++row) {
-        const ControlSpec& other = layout[row];
-        if (&other == &layoutRow || other.kind == ControlKind::TabSheet || !same_parent(other.parent, layoutRow.parent)) continue;
-        const bool sameRow = other.bounds.top < layoutRow.bounds.top + layoutRow.bounds.height &&
-                             layoutRow.bounds.top < other.bounds.top + other.bounds.height;
-        if (!sameRow || other.bounds.left + other.bounds.width > layoutRow.bounds.left) continue;
-        RECT placed;
-        GetWindowRect(controls_[row], &placed);
-        MapWindowPoints(nullptr, GetParent(controls_[row]), reinterpret_cast<POINT*>(&placed), 2);
-        start = std::max(start, static_cast<int>(placed.right) + kGap);
-    }
-    return std::min(start, layoutRow.bounds.left);
+    const int leftLimit = number_label_left_limit(*layoutRow, [this](const LayoutRow& other) {
+        const HWND placed = control(other.name);
+        RECT box;
+        GetWindowRect(placed, &box);
+        MapWindowPoints(nullptr, GetParent(placed), reinterpret_cast<POINT*>(&box), 2);
+        return static_cast<int>(box.right);
+    });
+    fit_number_label(label, layoutRow->bounds, leftLimit, *numberFonts_);
 }
 
 bool TForm1::isCheckBox1Checked() const {
@@ -684,7 +608,8 @@ bool TForm1::isCheckBox1Checked() const {
 }
 
 void TForm1::setProgress(int position) {
-    SendMessageW(control(ProgressBar1), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    if (const std::optional<int> shown = scan_.progress(position, ScanBusyState::Clock::now()))
+        SendMessageW(control(ProgressBar1), PBM_SETPOS, static_cast<WPARAM>(*shown), 0);
 }
 
 void TForm1::setStatusText(const std::string& text) {
@@ -708,7 +633,8 @@ bool TForm1::closeRequested() const {
 }
 
 void TForm1::setCommandsEnabled(bool enabled) {
-    commandsEnabled_ = enabled;
+    if (const std::optional<int> waiting = scan_.setBusy(!enabled))
+        SendMessageW(control(ProgressBar1), PBM_SETPOS, static_cast<WPARAM>(*waiting), 0);
     const HWND button = control(Button1);
     EnableWindow(button, enabled);
     EnableWindow(control(Button3), enabled);

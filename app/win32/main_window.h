@@ -17,6 +17,7 @@
 
 #include "app/edit1_path.h"
 #include "app/layout.h"
+#include "app/scan_busy.h"
 #include "app/view.h"
 #include "app/win32/native_dialogs.h"
 #include "app/win32/number_label.h"
@@ -95,17 +96,16 @@ private:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     void createControls();
-    HWND createControl(int index, const ControlSpec& layoutRow);
+    HWND createControl(int index, const LayoutRow& layoutRow);
     void placePages();
     void widenToFitCaption(HWND child, ControlKind kind);
     void fitNumber(HWND label);
-    int freeSpaceStart(const ControlSpec& layoutRow) const;
     void placeStatusBar(int clientWidth, int clientHeight);
     void setClientSize(int width, int height);
     void centreOnDesktop();
     void FormCreate();
     void showPage(HWND pages, int index);
-    const ControlSpec* specOf(HWND child) const;
+    const LayoutRow* rowOf(HWND child) const;
     HWND firstTabStop() const;
 
     void onCommand(int id, int notification);
@@ -131,8 +131,8 @@ private:
     // Edit1's exact path while it shows what the program put there.
     ExactPath edit1Path_;
     bool settingEdit1_ = false;
-    // Off while a scan runs; a drop that was on its way is then ignored.
-    bool commandsEnabled_ = true;
+    // While a scan runs, a drop or click that was on its way is ignored.
+    ScanBusyState scan_;
 
     int handlerDepth_ = 0;
     bool closeRequested_ = false;

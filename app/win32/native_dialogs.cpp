@@ -76,7 +76,7 @@ private:
 
 }  // namespace
 
-std::wstring application_title() { return widen(form_spec().applicationTitle); }
+std::wstring application_title() { return widen(form_layout().applicationTitle); }
 
 int CALLBACK browse_callback(HWND dialog, UINT event, LPARAM, LPARAM data) {
     if (event == BFFM_INITIALIZED && data != 0) {

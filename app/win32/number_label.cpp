@@ -1,9 +1,9 @@
 #include "app/win32/number_label.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 
+#include "app/number_fit.h"
 #include "app/win32/text.h"
 
 namespace {
@@ -47,16 +47,13 @@ int text_width(HWND window, HFONT font, const std::wstring& text) {
 
 void fit_number_label(HWND label, const Bounds& box, int leftLimit, NumberLabelFonts& fonts) {
     const std::wstring text = window_text(label);
-    const int right = box.left + box.width;
-    const int widest = std::max(box.width, right - leftLimit);
-
     HFONT font = fonts.base();
     int needed = text_width(label, font, text);
-    for (int height = fonts.baseHeight() - 1; needed > widest && height >= kSmallestHeight; --height) {
+    const Bounds placed = number_label_box(box, leftLimit, needed);
+    for (int height = fonts.baseHeight() - 1; needed > placed.width && height >= kSmallestHeight; --height) {
         font = fonts.ofHeight(height);
         needed = text_width(label, font, text);
     }
-    const int width = std::clamp(needed, box.width, widest);
 
     if (reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)) != font)
         SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -64,7 +61,7 @@ void fit_number_label(HWND label, const Bounds& box, int leftLimit, NumberLabelF
     RECT before;
     GetWindowRect(label, &before);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&before), 2);
-    SetWindowPos(label, nullptr, right - width, box.top, width, box.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(label, nullptr, placed.left, placed.top, placed.width, placed.height, SWP_NOZORDER | SWP_NOACTIVATE);
     // The space a shrinking label gives back shows the window behind it again.
     InvalidateRect(parent, &before, TRUE);
     InvalidateRect(label, nullptr, TRUE);

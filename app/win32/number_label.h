@@ -1,6 +1,4 @@
-// Number labels that show every digit: a right-aligned label keeps the box
-// the layout gives it while its text fits there; a longer number first takes
-// the free space to the label's left, then a smaller font.
+// Number labels that show every digit, by the rule of app/number_fit.h.
 #pragma once
 
 #include <windows.h>
@@ -34,5 +32,5 @@ int text_width(HWND window, HFONT font, const std::wstring& text);
 
 // Places `label` (its text already set) for its text: `box` when the text
 // fits, otherwise grown leftwards no further than `leftLimit` (in the
-// parent's client area), and in the largest smaller font that fits.
+// parent's client area), and in the largest smaller font that fits there.
 void fit_number_label(HWND label, const Bounds& box, int leftLimit, NumberLabelFonts& fonts);

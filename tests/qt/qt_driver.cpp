@@ -67,7 +67,7 @@ QWidget* QtWindowDriver::widget(const std::string& name) {
 }
 
 QAction* QtWindowDriver::executeAction() {
-    return form_.findChild<QAction*>(QString::fromLatin1(form_spec().executeItemName));
+    return form_.findChild<QAction*>(QString::fromLatin1(form_layout().executeItemName));
 }
 
 QLabel* QtWindowDriver::statusLabel() { return form_.statusBar()->findChild<QLabel*>(); }
@@ -146,7 +146,7 @@ void QtWindowDriver::requestClose() {
 void QtWindowDriver::pump() { QCoreApplication::processEvents(); }
 
 std::string QtWindowDriver::text(const std::string& control) {
-    if (control == form_spec().executeItemName) return executeAction()->text().toStdString();
+    if (control == form_layout().executeItemName) return executeAction()->text().toStdString();
     if (control == "StatusBar1") return statusText();
     QWidget* found = widget(control);
     if (auto* label = qobject_cast<QLabel*>(found)) return shownText(*label);
@@ -169,7 +169,7 @@ int QtWindowDriver::progress() {
 }
 
 bool QtWindowDriver::isEnabled(const std::string& control) {
-    if (control == form_spec().executeItemName) return executeAction()->isEnabled();
+    if (control == form_layout().executeItemName) return executeAction()->isEnabled();
     const QWidget* found = widget(control);
     return found != nullptr && found->isEnabled();
 }

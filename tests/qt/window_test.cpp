@@ -77,7 +77,7 @@ protected:
 
 TEST_F(WindowTest, EveryControlIsTheQtWidgetOfItsKind) {
     int pages = 0;
-    for (const ControlSpec& layoutRow : control_layout()) {
+    for (const LayoutRow& layoutRow : control_layout()) {
         SCOPED_TRACE(layoutRow.name);
         QWidget* widget = control(layoutRow.name);
         ASSERT_NE(widget, nullptr);
@@ -97,11 +97,11 @@ TEST_F(WindowTest, EveryControlIsTheQtWidgetOfItsKind) {
 }
 
 TEST_F(WindowTest, TitleFontAndTitleBarButtons) {
-    EXPECT_EQ(form.windowTitle(), qs(form_spec().caption));
+    EXPECT_EQ(form.windowTitle(), qs(form_layout().caption));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Tavrix v0.11"));
-    const QStringList families{qs(form_spec().fontFamily), qs("Noto Sans CJK JP")};
+    const QStringList families{qs(form_layout().fontFamily), qs("Noto Sans CJK JP")};
     EXPECT_EQ(form.font().families(), families);
-    EXPECT_EQ(form.font().pointSize(), form_spec().fontPointSize);
+    EXPECT_EQ(form.font().pointSize(), form_layout().fontPointSize);
     EXPECT_EQ(control("Label3")->font().families(), families) << "children inherit the font";
 
     const Qt::WindowFlags flags = form.windowFlags();
@@ -113,12 +113,12 @@ TEST_F(WindowTest, TitleFontAndTitleBarButtons) {
 }
 
 TEST_F(WindowTest, MenuBarHoldsOnlyTheExecuteCommand) {
-    EXPECT_EQ(form.menuBar()->objectName(), qs(form_spec().menuName));
+    EXPECT_EQ(form.menuBar()->objectName(), qs(form_layout().menuName));
     const QList<QAction*> actions = form.menuBar()->actions();
     ASSERT_EQ(actions.size(), 1);
     EXPECT_EQ(actions.front(), E1());
     EXPECT_EQ(actions.front()->objectName(), QStringLiteral("E1"));
-    EXPECT_EQ(actions.front()->text(), qs(form_spec().executeCaption));
+    EXPECT_EQ(actions.front()->text(), qs(form_layout().executeCaption));
     EXPECT_EQ(actions.front()->menu(), nullptr) << "a command, not a submenu";
 }
 
@@ -143,7 +143,7 @@ TEST_F(WindowTest, InitialStateOfPagesAndControls) {
 TEST_F(WindowTest, NumberLabelsAreRightAlignedAndSetOffAsTheTableSays) {
     const QColor windowBackground = form.centralWidget()->palette().color(QPalette::Window);
     int setOff = 0;
-    for (const ControlSpec& layoutRow : control_layout()) {
+    for (const LayoutRow& layoutRow : control_layout()) {
         if (layoutRow.kind != ControlKind::NumberLabel) continue;
         SCOPED_TRACE(layoutRow.name);
         auto* label = control<QLabel>(layoutRow.name);
@@ -160,8 +160,8 @@ TEST_F(WindowTest, NumberLabelsAreRightAlignedAndSetOffAsTheTableSays) {
 }
 
 TEST_F(WindowTest, ClientAreaLiesBelowTheMenuBarWithStatusBarAtTheBottom) {
-    const int width = form_spec().clientWidth;
-    const int height = form_spec().clientHeight;
+    const int width = form_layout().clientWidth;
+    const int height = form_layout().clientHeight;
     const Bounds status = find_control("StatusBar1")->bounds;
     const int menuHeight = form.menuBar()->height();
     ASSERT_GT(menuHeight, 0);
@@ -182,7 +182,7 @@ TEST_F(WindowTest, OnResizeOnlyTheStatusBarFollows) {
     QCoreApplication::processEvents();
     EXPECT_EQ(form.statusBar()->geometry(), QRect(0, 420 - statusHeight, 600, statusHeight));
     EXPECT_EQ(form.centralWidget()->pos(), QPoint(0, menuHeight));
-    for (const ControlSpec& layoutRow : control_layout()) {
+    for (const LayoutRow& layoutRow : control_layout()) {
         if (layoutRow.kind == ControlKind::TabSheet || layoutRow.kind == ControlKind::StatusBar) continue;
         const Bounds box = window.bounds(layoutRow.name);
         EXPECT_EQ(QPoint(box.left, box.top), QPoint(layoutRow.bounds.left, layoutRow.bounds.top)) << layoutRow.name;
@@ -194,8 +194,8 @@ TEST_F(WindowTest, OnResizeOnlyTheStatusBarFollows) {
 
 // The tab stops of one parent, in the table's order.
 QStringList tabStops(const char* parent) {
-    std::vector<const ControlSpec*> stops;
-    for (const ControlSpec& layoutRow : control_layout()) {
+    std::vector<const LayoutRow*> stops;
+    for (const LayoutRow& layoutRow : control_layout()) {
         // The progress bar takes no keyboard focus, so Tab passes it by.
         if (layoutRow.tabOrder == 0 || layoutRow.kind == ControlKind::ProgressBar) continue;
         if ((layoutRow.parent == nullptr) != (parent == nullptr)) continue;
@@ -204,7 +204,7 @@ QStringList tabStops(const char* parent) {
     }
     std::sort(stops.begin(), stops.end(), [](auto* a, auto* b) { return a->tabOrder < b->tabOrder; });
     QStringList names;
-    for (const ControlSpec* layoutRow : stops) names << QString::fromLatin1(layoutRow->name);
+    for (const LayoutRow* layoutRow : stops) names << QString::fromLatin1(layoutRow->name);
     return names;
 }
 
@@ -396,7 +396,7 @@ TEST_F(WindowTest, StatusTextSurvivesHoverTips) {
     ASSERT_NE(statusText(), nullptr);
     EXPECT_TRUE(statusText()->isVisible());
     EXPECT_EQ(statusText()->text(), qs("バッファを確保できません"));
-    EXPECT_GE(statusText()->width(), form_spec().clientWidth - 40) << "the text spans the status bar";
+    EXPECT_GE(statusText()->width(), form_layout().clientWidth - 40) << "the text spans the status bar";
 }
 
 // A number that does not fit first takes the free space before its label,
@@ -426,7 +426,7 @@ TEST_F(WindowTest, ALongNumberTakesTheSpaceBeforeItThenASmallerFont) {
 // A QLabel takes text for markup unless told otherwise.
 TEST_F(WindowTest, StatusAndNumberLabelsAreNeverMarkup) {
     EXPECT_EQ(statusText()->textFormat(), Qt::PlainText);
-    for (const ControlSpec& layoutRow : control_layout()) {
+    for (const LayoutRow& layoutRow : control_layout()) {
         if (layoutRow.kind != ControlKind::NumberLabel) continue;
         EXPECT_EQ(control<QLabel>(layoutRow.name)->textFormat(), Qt::PlainText) << layoutRow.name;
     }
@@ -457,7 +457,7 @@ TEST_F(WindowTest, MessageBoxIsTitledAndCarriesTheText) {
         box->accept();
     });
     form.dialogs().showMessage("/tmp/作成先");
-    EXPECT_EQ(title, qs(form_spec().applicationTitle));
+    EXPECT_EQ(title, qs(form_layout().applicationTitle));
     EXPECT_EQ(body, qs("/tmp/作成先"));
 }
 

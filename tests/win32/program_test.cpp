@@ -142,7 +142,7 @@ HWND window_of(const Started& program) {
 // A control of another process's window, by its id (101 onwards in the
 // layout table's order).
 HWND control_of(HWND window, const char* name) {
-    const ControlSpec* layoutRow = find_control(name);
+    const LayoutRow* layoutRow = find_control(name);
     if (layoutRow == nullptr) return nullptr;
     const int id = 101 + static_cast<int>(layoutRow - control_layout().data());
     HWND found = nullptr;

@@ -50,8 +50,8 @@ LRESULT CALLBACK Win32WindowDriver::watchDestroy(int code, WPARAM wParam, LPARAM
 
 void Win32WindowDriver::takeLastLook() {
     LastLook look;
-    for (const ControlSpec& layoutRow : control_layout()) look.texts[layoutRow.name] = text(layoutRow.name);
-    look.texts[form_spec().executeItemName] = text(form_spec().executeItemName);
+    for (const LayoutRow& layoutRow : control_layout()) look.texts[layoutRow.name] = text(layoutRow.name);
+    look.texts[form_layout().executeItemName] = text(form_layout().executeItemName);
     look.status = statusText();
     look.progress = progress();
     lastLook_ = std::move(look);
@@ -124,7 +124,7 @@ std::string Win32WindowDriver::text(const std::string& control) {
         const auto found = lastLook_->texts.find(control);
         return found != lastLook_->texts.end() ? found->second : std::string();
     }
-    if (control == form_spec().executeItemName) {
+    if (control == form_layout().executeItemName) {
         std::wstring caption(64, L'\0');
         caption.resize(static_cast<std::size_t>(
             GetMenuStringW(form_.menu(), TForm1::E1, caption.data(), static_cast<int>(caption.size()), MF_BYCOMMAND)));
@@ -152,7 +152,7 @@ int Win32WindowDriver::progress() {
 }
 
 bool Win32WindowDriver::isEnabled(const std::string& control) {
-    if (control == form_spec().executeItemName) {
+    if (control == form_layout().executeItemName) {
         const UINT state = GetMenuState(form_.menu(), TForm1::E1, MF_BYCOMMAND);
         return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
     }
@@ -178,7 +178,7 @@ std::string Win32WindowDriver::parentName(const std::string& control) {
     const HWND found = form_.control(control);
     if (found == nullptr) return {};
     const HWND parent = GetParent(found);
-    for (const ControlSpec& layoutRow : control_layout()) {
+    for (const LayoutRow& layoutRow : control_layout()) {
         if (form_.control(layoutRow.name) == parent) return layoutRow.name;
     }
     return {};

@@ -161,14 +161,14 @@ bool has_caption(ControlKind kind) {
     return kind != ControlKind::PageControl && kind != ControlKind::ProgressBar && kind != ControlKind::StatusBar;
 }
 
-bool is_page(const ControlSpec& layoutRow) { return layoutRow.kind == ControlKind::TabSheet; }
+bool is_page(const LayoutRow& layoutRow) { return layoutRow.kind == ControlKind::TabSheet; }
 
-std::string parent_of(const ControlSpec& layoutRow) { return layoutRow.parent != nullptr ? layoutRow.parent : ""; }
+std::string parent_of(const LayoutRow& layoutRow) { return layoutRow.parent != nullptr ? layoutRow.parent : ""; }
 
 // The rows of the table that lie on one page, in table order.
-std::vector<const ControlSpec*> rows_on(const std::string& page) {
-    std::vector<const ControlSpec*> rows;
-    for (const ControlSpec& layoutRow : control_layout()) {
+std::vector<const LayoutRow*> rows_on(const std::string& page) {
+    std::vector<const LayoutRow*> rows;
+    for (const LayoutRow& layoutRow : control_layout()) {
         if (parent_of(layoutRow) == page) rows.push_back(&layoutRow);
     }
     return rows;
@@ -207,7 +207,7 @@ TEST_F(WindowTest, EveryControlIsMadeFromItsRowOfTheLayoutTable) {
     const HFONT font = reinterpret_cast<HFONT>(SendMessageW(control(TForm1::Edit1), WM_GETFONT, 0, 0));
     const auto layout = control_layout();
     for (std::size_t row = 0; row < layout.size(); ++row) {
-        const ControlSpec& layoutRow = layout[row];
+        const LayoutRow& layoutRow = layout[row];
         SCOPED_TRACE(layoutRow.name);
         const HWND child = form.control(layoutRow.name);
         ASSERT_NE(child, nullptr);
@@ -231,7 +231,7 @@ TEST_F(WindowTest, EveryControlIsMadeFromItsRowOfTheLayoutTable) {
 TEST_F(WindowTest, WindowFrameMenuFontAndClientArea) {
     const HWND window = form.handle();
     EXPECT_EQ(narrow(window_text(window)), "Tavrix v0.11");
-    EXPECT_EQ(narrow(window_text(window)), form_spec().caption);
+    EXPECT_EQ(narrow(window_text(window)), form_layout().caption);
     const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
     EXPECT_EQ(style & (WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_MAXIMIZEBOX),
               static_cast<DWORD>(WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME)) << "sizeable, no maximise button";
@@ -242,19 +242,19 @@ TEST_F(WindowTest, WindowFrameMenuFontAndClientArea) {
     EXPECT_EQ(GetSubMenu(menu, 0), nullptr) << "a command, not a submenu";
     std::wstring caption(32, L'\0');
     caption.resize(static_cast<std::size_t>(GetMenuStringW(menu, 0, caption.data(), 32, MF_BYPOSITION)));
-    EXPECT_EQ(narrow(caption), form_spec().executeCaption);
+    EXPECT_EQ(narrow(caption), form_layout().executeCaption);
 
     LOGFONTW face{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control(TForm1::Edit1), WM_GETFONT, 0, 0)), sizeof face, &face);
     const HDC screen = GetDC(nullptr);
-    EXPECT_EQ(face.lfHeight, -MulDiv(form_spec().fontPointSize, GetDeviceCaps(screen, LOGPIXELSY), 72));
+    EXPECT_EQ(face.lfHeight, -MulDiv(form_layout().fontPointSize, GetDeviceCaps(screen, LOGPIXELSY), 72));
     ReleaseDC(nullptr, screen);
-    EXPECT_EQ(narrow(face.lfFaceName), form_spec().fontFamily);
+    EXPECT_EQ(narrow(face.lfFaceName), form_layout().fontFamily);
     EXPECT_EQ(face.lfCharSet, DEFAULT_CHARSET);
 
     RECT client;
     GetClientRect(window, &client);
-    EXPECT_EQ((Box{0, 0, client.right, client.bottom}), (Box{0, 0, form_spec().clientWidth, form_spec().clientHeight}));
+    EXPECT_EQ((Box{0, 0, client.right, client.bottom}), (Box{0, 0, form_layout().clientWidth, form_layout().clientHeight}));
     RECT work;
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     RECT frame;
@@ -274,9 +274,9 @@ TEST_F(WindowTest, StatusBarFollowsAResizeAndNothingElseMoves) {
     GetWindowRect(form.handle(), &frame);
     SetWindowPos(form.handle(), nullptr, 0, 0, frame.right - frame.left + 206, frame.bottom - frame.top + 166,
                  SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_EQ(placement(status), (Box{0, form_spec().clientHeight + 166 - table.height,
-                                      form_spec().clientWidth + 206, table.height}));
-    for (const ControlSpec& layoutRow : control_layout()) {
+    EXPECT_EQ(placement(status), (Box{0, form_layout().clientHeight + 166 - table.height,
+                                      form_layout().clientWidth + 206, table.height}));
+    for (const LayoutRow& layoutRow : control_layout()) {
         if (is_page(layoutRow) || layoutRow.kind == ControlKind::StatusBar) continue;
         const Box box = placement(form.control(layoutRow.name));
         EXPECT_EQ((Box{box.left, box.top, 0, 0}), (Box{layoutRow.bounds.left, layoutRow.bounds.top, 0, 0})) << layoutRow.name;
@@ -287,7 +287,7 @@ TEST_F(WindowTest, StatusBarFollowsAResizeAndNothingElseMoves) {
 // tabs, and big enough for everything placed on it.
 TEST_F(WindowTest, PagesOpenOnTheFirstAndSwitchByTheirTabs) {
     const HWND pages = control(TForm1::PageControl1);
-    const std::vector<const ControlSpec*> sheets = rows_on("PageControl1");
+    const std::vector<const LayoutRow*> sheets = rows_on("PageControl1");
     ASSERT_EQ(sheets.size(), 2u);
     ASSERT_EQ(TabCtrl_GetItemCount(pages), 2);
     RECT client;
@@ -312,7 +312,7 @@ TEST_F(WindowTest, PagesOpenOnTheFirstAndSwitchByTheirTabs) {
         EXPECT_GE(page.left, 0);
         EXPECT_LE(page.left + page.width, client.right);
         EXPECT_LE(page.top + page.height, client.bottom);
-        for (const ControlSpec* row : rows_on(sheets[index]->name)) {
+        for (const LayoutRow* row : rows_on(sheets[index]->name)) {
             const Box box = placement(form.control(row->name));
             EXPECT_LE(box.left + box.width, page.width) << row->name;
             EXPECT_LE(box.top + box.height, page.height) << row->name;
@@ -341,7 +341,7 @@ TEST_F(WindowTest, PagesOpenOnTheFirstAndSwitchByTheirTabs) {
 }
 
 TEST_F(WindowTest, NumberLabelsAreRightAlignedAndSetOff) {
-    for (const ControlSpec& layoutRow : control_layout()) {
+    for (const LayoutRow& layoutRow : control_layout()) {
         if (layoutRow.kind != ControlKind::NumberLabel) continue;
         EXPECT_EQ(GetWindowLongPtrW(form.control(layoutRow.name), GWL_STYLE) & SS_TYPEMASK, SS_RIGHT) << layoutRow.name;
     }
@@ -363,7 +363,7 @@ TEST_F(WindowTest, NumberLabelsAreRightAlignedAndSetOff) {
     const COLORREF light = captionIsLight ? caption : GetSysColor(COLOR_HIGHLIGHTTEXT);
     EXPECT_GE(GetRValue(light) + GetGValue(light) + GetBValue(light), 3 * 200);
     int setOff = 0;
-    for (const ControlSpec& layoutRow : control_layout()) {
+    for (const LayoutRow& layoutRow : control_layout()) {
         if (layoutRow.kind != ControlKind::Label && layoutRow.kind != ControlKind::NumberLabel) continue;
         if (layoutRow.setOff) {
             ++setOff;
@@ -399,19 +399,19 @@ TEST_F(WindowTest, TabKeyFollowsTheTabOrder) {
     // the tab control; the progress bar takes no focus.
     auto stops = [](const std::string& page) {
         auto ordered = [](const std::string& parent) {
-            std::vector<const ControlSpec*> rows;
-            for (const ControlSpec* row : rows_on(parent)) {
+            std::vector<const LayoutRow*> rows;
+            for (const LayoutRow* row : rows_on(parent)) {
                 if (row->tabOrder > 0 && row->kind != ControlKind::ProgressBar) rows.push_back(row);
             }
             std::stable_sort(rows.begin(), rows.end(),
-                             [](const ControlSpec* a, const ControlSpec* b) { return a->tabOrder < b->tabOrder; });
+                             [](const LayoutRow* a, const LayoutRow* b) { return a->tabOrder < b->tabOrder; });
             return rows;
         };
         std::vector<int> ids;
-        for (const ControlSpec* row : ordered("")) {
+        for (const LayoutRow* row : ordered("")) {
             ids.push_back(TForm1::Edit1 + static_cast<int>(row - control_layout().data()));
             if (row->kind != ControlKind::PageControl) continue;
-            for (const ControlSpec* inner : ordered(page))
+            for (const LayoutRow* inner : ordered(page))
                 ids.push_back(TForm1::Edit1 + static_cast<int>(inner - control_layout().data()));
         }
         return ids;

@@ -15,6 +15,7 @@
 #include "app/command_line.h"
 #include "app/form.h"
 #include "app/layout.h"
+#include "app/number_fit.h"
 #include "tests/scripted_dialogs.h"
 #include "tests/temp_dir.h"
 #include "tests/window/window_driver.h"
@@ -53,7 +54,7 @@ protected:
     std::vector<std::string> questions;
 };
 
-std::string parentOf(const ControlSpec& layoutRow) { return layoutRow.parent != nullptr ? layoutRow.parent : ""; }
+std::string parentOf(const LayoutRow& layoutRow) { return layoutRow.parent != nullptr ? layoutRow.parent : ""; }
 
 // Captions keep their place but may widen when the font is wider than the
 // one the layout was drawn with.
@@ -69,9 +70,9 @@ bool overlap(const Bounds& a, const Bounds& b) {
 }
 
 // The control drawn next to the right of `layoutRow` on the same row, if any.
-const ControlSpec* rightNeighbour(const ControlSpec& layoutRow) {
-    const ControlSpec* nearest = nullptr;
-    for (const ControlSpec& other : control_layout()) {
+const LayoutRow* rightNeighbour(const LayoutRow& layoutRow) {
+    const LayoutRow* nearest = nullptr;
+    for (const LayoutRow& other : control_layout()) {
         if (&other == &layoutRow || parentOf(other) != parentOf(layoutRow) || other.kind == ControlKind::TabSheet) continue;
         const bool sameRow = other.bounds.top < layoutRow.bounds.top + layoutRow.bounds.height &&
                              layoutRow.bounds.top < other.bounds.top + other.bounds.height;
@@ -84,7 +85,7 @@ const ControlSpec* rightNeighbour(const ControlSpec& layoutRow) {
 // ---------------------------------------------------------------- layout
 
 TEST_F(Scenario, EveryControlSitsWhereTheLayoutTableSaysWithItsCaption) {
-    for (const ControlSpec& layoutRow : control_layout()) {
+    for (const LayoutRow& layoutRow : control_layout()) {
         SCOPED_TRACE(layoutRow.name);
         EXPECT_EQ(window->parentName(layoutRow.name), parentOf(layoutRow));
         if (hasCaption(layoutRow.kind)) {
@@ -108,16 +109,16 @@ TEST_F(Scenario, EveryControlSitsWhereTheLayoutTableSaysWithItsCaption) {
 // two controls share a spot, and every control lies inside its page.
 TEST_F(Scenario, ControlsStayClearOfEachOtherAndInsideTheirPages) {
     const auto layout = control_layout();
-    for (const ControlSpec& layoutRow : layout) {
+    for (const LayoutRow& layoutRow : layout) {
         if (layoutRow.kind == ControlKind::TabSheet) continue;
         SCOPED_TRACE(layoutRow.name);
         const Bounds box = window->bounds(layoutRow.name);
         if (widensToFit(layoutRow.kind) && layoutRow.kind != ControlKind::CheckBox) {
-            if (const ControlSpec* next = rightNeighbour(layoutRow)) {
+            if (const LayoutRow* next = rightNeighbour(layoutRow)) {
                 EXPECT_LT(box.left + box.width, window->bounds(next->name).left) << next->name;
             }
         }
-        for (const ControlSpec& other : layout) {
+        for (const LayoutRow& other : layout) {
             if (&other <= &layoutRow || other.kind == ControlKind::TabSheet || parentOf(other) != parentOf(layoutRow)) continue;
             EXPECT_FALSE(overlap(box, window->bounds(other.name))) << other.name;
         }
@@ -182,9 +183,9 @@ TEST_F(Scenario, EveryNumberIsShownWhole) {
     };
     const auto layout = control_layout();
     auto coversNothing = [&](const char* name) {
-        const ControlSpec& layoutRow = *find_control(name);
+        const LayoutRow& layoutRow = *find_control(name);
         const Bounds box = window->bounds(name);
-        for (const ControlSpec& other : layout) {
+        for (const LayoutRow& other : layout) {
             if (&other == &layoutRow || other.kind == ControlKind::TabSheet || parentOf(other) != parentOf(layoutRow)) continue;
             EXPECT_FALSE(overlap(box, window->bounds(other.name))) << name << " covers " << other.name;
         }
@@ -210,6 +211,22 @@ TEST_F(Scenario, EveryNumberIsShownWhole) {
         view().setLabelCaption(c.id, "0");
         EXPECT_EQ(window->bounds(c.name), find_control(c.name)->bounds) << c.name;
         EXPECT_TRUE(window->showsWholeText(c.name)) << c.name;
+    }
+}
+
+// A number too long for its free space takes all of it: up to the same gap
+// after the control before it in every binding.
+TEST_F(Scenario, ANumberGrownToItsLimitKeepsTheCommonGap) {
+    const struct {
+        LabelId id;
+        const char* name;
+        const char* before;
+    } rows[] = {{LabelId::Label1, "Label1", "Label3"}, {LabelId::Label4, "Label4", "Label2"}};
+    for (const auto& row : rows) {
+        view().setLabelCaption(row.id, "-9,223,372,036,854,775,808");
+        const Bounds before = window->bounds(row.before);
+        EXPECT_EQ(window->bounds(row.name).left, before.left + before.width + kNumberLabelGap) << row.name;
+        view().setLabelCaption(row.id, "0");
     }
 }
 
