@@ -41,13 +41,13 @@ TEST(UiLanguage, EveryTextHasBothForms) {
 // Every caption with words has an English form; numbers and units keep theirs.
 TEST(UiLanguage, CaptionsInBothLanguages) {
     UiLanguage = Language::English;
-    for (const ControlSpec& row : control_layout()) {
+    for (const LayoutRow& row : control_layout()) {
         const std::string caption = localized_caption(row.name, row.caption);
         for (const unsigned char byte : caption) EXPECT_LT(byte, 0x80) << row.name << ": " << caption;
     }
-    EXPECT_EQ(localized_caption("E1", form_spec().executeCaption), "&Execute");
+    EXPECT_EQ(localized_caption("E1", form_layout().executeCaption), "&Execute");
     UiLanguage = Language::Japanese;
-    EXPECT_EQ(localized_caption("E1", form_spec().executeCaption), "実行(&E)");
+    EXPECT_EQ(localized_caption("E1", form_layout().executeCaption), "実行(&E)");
     EXPECT_EQ(localized_caption("Button1", "末尾ゼロ検索"), "末尾ゼロ検索");
 }
 
