@@ -2,7 +2,10 @@
 
 std::optional<int> ScanBusyState::setBusy(bool busy) {
     busy_ = busy;
-    if (busy) return std::nullopt;
+    if (busy) {
+        cancelRequested_ = false;
+        return std::nullopt;
+    }
     const std::optional<int> waiting = waiting_;
     waiting_.reset();
     return waiting;

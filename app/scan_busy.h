@@ -23,8 +23,16 @@ public:
     // during a scan; the position then waits for its turn or the scan's end.
     std::optional<int> progress(int position, Clock::time_point now);
 
+    // Esc during a scan: the scan stops at its next chunk, the window stays.
+    // A new scan starts without the request.
+    void requestCancel() {
+        if (busy_) cancelRequested_ = true;
+    }
+    bool cancelRequested() const { return cancelRequested_; }
+
 private:
     bool busy_ = false;
+    bool cancelRequested_ = false;
     std::optional<Clock::time_point> drawnAt_;
     std::optional<int> waiting_;
 };

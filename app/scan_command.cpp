@@ -17,7 +17,7 @@ public:
     bool beforeChunk(int progressPercent) override {
         form_.setProgress(progressPercent);
         form_.processPendingEvents();
-        return !form_.closeRequested();
+        return !form_.closeRequested() && !form_.scanCancelRequested();
     }
 
 private:
@@ -55,7 +55,9 @@ PaddingScan count_trailing_zeros(View& form, const std::string& path) {
             // An old failure message must not stand next to fresh results.
             form.setStatusText("");
             break;
-        case ScanResult::Status::Stopped: break;
+        case ScanResult::Status::Stopped:
+            if (!form.closeRequested()) form.setStatusText(status_text::scan_cancelled());
+            break;
     }
     return padding;
 }
@@ -73,6 +75,8 @@ void Button1Click(View& form) {
     }
     const ScanResult& result = padding.scan;
     form.setProgress(0);
+    // The next key goes where the scan was started, not into a field.
+    if (!form.closeRequested()) form.focusScanButton();
     if (!result.ok()) {
         // Whatever size stood before belongs to another file or state; the
         // next Execute must not apply it here.

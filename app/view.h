@@ -41,6 +41,11 @@ public:
     virtual void processPendingEvents() = 0;
     // True once the user has asked to close the window; long work stops.
     virtual bool closeRequested() const = 0;
+    // True once the user has pressed Esc during the scan under way: the
+    // scan stops, the window stays.
+    virtual bool scanCancelRequested() const = 0;
+    // Gives the keyboard focus to Button1, where a scan is started.
+    virtual void focusScanButton() = 0;
     // Off while a scan runs: Button1, E1 and Button3, typing in Edit1, and
     // drops on the window, so nothing acts on or changes a half-known size.
     virtual void setCommandsEnabled(bool enabled) = 0;

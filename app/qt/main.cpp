@@ -1,7 +1,10 @@
 #include <QApplication>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QString>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +16,7 @@
 #include "app/form.h"
 #include "app/qt/application_icon.h"
 #include "app/qt/main_window.h"
+#include "app/status_texts.h"
 #include "util/version.h"
 
 namespace {
@@ -82,6 +86,14 @@ int main(int argc, char* argv[]) {
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     Application application(qtArgc, qtArgv);
+    // The window's language follows the user's interface language (LANGUAGE,
+    // then the locale's); Qt's own dialogs and buttons follow the window.
+    UiLanguage = language_for(QLocale::system().uiLanguages().value(0).toStdString());
+    QTranslator qtTexts;
+    if (UiLanguage == Language::Japanese &&
+        qtTexts.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
     try {
         // Not the display name: Qt would append it to every window title.
         QApplication::setApplicationName(QStringLiteral("Tavrix"));

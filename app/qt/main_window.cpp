@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QFont>
 #include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -34,6 +35,7 @@
 #include <vector>
 
 #include "app/handlers.h"
+#include "app/captions.h"
 #include "app/layout.h"
 #include "app/number_fit.h"
 #include "app/qt/number_label.h"
@@ -42,6 +44,11 @@
 namespace {
 
 QString qs(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// A control's caption in the user's language.
+QString caption_of(const LayoutRow& layoutRow) {
+    return QString::fromStdString(localized_caption(layoutRow.name, layoutRow.caption));
+}
 
 QRect rectOf(const Bounds& bounds) { return {bounds.left, bounds.top, bounds.width, bounds.height}; }
 
@@ -53,13 +60,12 @@ void widenToFitCaption(QWidget* widget) {
     if (needed > widget->width()) widget->resize(needed, widget->height());
 }
 
-// The caption-text colour (white on a classic desktop) sets the value off
-// from the window background.
-void fillWithCaptionTextColour(QLabel* label) {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, palette.color(QPalette::HighlightedText));
-    label->setPalette(palette);
-    label->setBackgroundRole(QPalette::Window);
+// The field colour (white on a light desktop) sets the value off from the
+// window background, in the text colour made to be read on it: readable
+// under any palette, dark ones included.
+void fillWithFieldColours(QLabel* label) {
+    label->setBackgroundRole(QPalette::Base);
+    label->setForegroundRole(QPalette::Text);
     label->setAutoFillBackground(true);
 }
 
@@ -93,7 +99,7 @@ QWidget* createControl(const LayoutRow& layoutRow, QWidget* parent) {
     QWidget* widget = nullptr;
     switch (layoutRow.kind) {
         case ControlKind::Button: {
-            auto* button = new QPushButton(qs(layoutRow.caption), parent);
+            auto* button = new QPushButton(caption_of(layoutRow), parent);
             widget = button;
             break;
         }
@@ -105,13 +111,13 @@ QWidget* createControl(const LayoutRow& layoutRow, QWidget* parent) {
             widget = edit;
             break;
         }
-        case ControlKind::Label: widget = new QLabel(qs(layoutRow.caption), parent); break;
+        case ControlKind::Label: widget = new QLabel(caption_of(layoutRow), parent); break;
         case ControlKind::NumberLabel: {
             // Right-aligned so digits line up.
-            auto* label = new QLabel(qs(layoutRow.caption), parent);
+            auto* label = new QLabel(caption_of(layoutRow), parent);
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             label->setTextFormat(Qt::PlainText);
-            if (layoutRow.setOff) fillWithCaptionTextColour(label);
+            if (layoutRow.setOff) fillWithFieldColours(label);
             widget = label;
             break;
         }
@@ -119,11 +125,11 @@ QWidget* createControl(const LayoutRow& layoutRow, QWidget* parent) {
         case ControlKind::TabSheet: {
             auto* pages = qobject_cast<QTabWidget*>(parent);
             widget = new QWidget;
-            if (pages != nullptr) pages->addTab(widget, qs(layoutRow.caption));
+            if (pages != nullptr) pages->addTab(widget, caption_of(layoutRow));
             break;
         }
         case ControlKind::CheckBox: {
-            auto* box = new QCheckBox(qs(layoutRow.caption), parent);
+            auto* box = new QCheckBox(caption_of(layoutRow), parent);
             box->setChecked(false);
             widget = box;
             break;
@@ -271,7 +277,7 @@ Widget* TForm1::built(std::string_view name) const {
 void TForm1::createControls() {
     const FormLayout& form = form_layout();
     menuBar()->setObjectName(QString::fromLatin1(form.menuName));
-    E1 = menuBar()->addAction(qs(form.executeCaption));
+    E1 = menuBar()->addAction(QString::fromStdString(localized_caption(form.executeItemName, form.executeCaption)));
     E1->setObjectName(QString::fromLatin1(form.executeItemName));
 
     auto* client = new QWidget(this);
@@ -381,6 +387,22 @@ void TForm1::processPendingEvents() {
 
 bool TForm1::closeRequested() const {
     return closeRequested_;
+}
+
+bool TForm1::scanCancelRequested() const { return scan_.cancelRequested(); }
+
+void TForm1::focusScanButton() {
+    if (auto* button = built<QPushButton>("Button1")) button->setFocus(Qt::OtherFocusReason);
+}
+
+// Esc during a scan stops it; the keys no control took come here.
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && scan_.busy()) {
+        scan_.requestCancel();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void TForm1::setCommandsEnabled(bool enabled) {

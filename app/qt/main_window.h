@@ -44,6 +44,8 @@ public:
     void setStatusText(const std::string& text) override;
     void processPendingEvents() override;
     bool closeRequested() const override;
+    bool scanCancelRequested() const override;
+    void focusScanButton() override;
     void setCommandsEnabled(bool enabled) override;
     Dialogs& dialogs() override;
 
@@ -54,6 +56,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

@@ -10,6 +10,7 @@
 
 #include "app/command_line.h"
 #include "app/form.h"
+#include "app/status_texts.h"
 #include "app/win32/main_window.h"
 #include "app/win32/text.h"
 
@@ -60,6 +61,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
         case CommandLine::Action::UsageError: tell(usage_error_text(line.error), true); return kUsageErrorStatus;
         case CommandLine::Action::OpenWindow: break;
     }
+    // The window's language follows the user's; the system's own dialogs
+    // already do.
+    UiLanguage = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE ? Language::Japanese : Language::English;
     try {
         const ComApartment apartment;
         TForm1 form;

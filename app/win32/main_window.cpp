@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "app/captions.h"
 #include "app/handlers.h"
 #include "app/number_fit.h"
 #include "app/window_controls.h"
@@ -76,7 +77,10 @@ void register_classes(WNDPROC formProcedure) {
         form.cbSize = sizeof form;
         form.lpfnWndProc = formProcedure;
         form.hInstance = module_instance();
-        form.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+        // The program's own icon (resource 1) in the title bar and task bar;
+        // the system's where a test program carries none.
+        form.hIcon = LoadIconW(module_instance(), MAKEINTRESOURCEW(1));
+        if (form.hIcon == nullptr) form.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
         form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         form.lpszClassName = kFormClass;
@@ -114,7 +118,7 @@ TForm1::TForm1() : nativeDialogs_(make_native_dialogs(hwnd_)), dialogs_(nativeDi
     const FormLayout& form = form_layout();
 
     menu_ = CreateMenu();
-    if (menu_ == nullptr || !AppendMenuW(menu_, MF_STRING, E1, widen(form.executeCaption).c_str())) {
+    if (menu_ == nullptr || !AppendMenuW(menu_, MF_STRING, E1, widen(localized_caption(form.executeItemName, form.executeCaption)).c_str())) {
         if (menu_ != nullptr) DestroyMenu(menu_);
         throw std::runtime_error("メニューを作成できません");
     }
@@ -195,7 +199,7 @@ HWND TForm1::createControl(int index, const LayoutRow& layoutRow) {
     const HWND parent = layoutRow.parent != nullptr ? control(layoutRow.parent) : hwnd_;
     if (parent == nullptr) throw std::logic_error("a control's parent comes after it in the layout table");
     const DWORD style = WS_CHILD | WS_VISIBLE | native.style | (is_tab_stop(layoutRow) ? WS_TABSTOP : 0);
-    const std::wstring caption = widen(layoutRow.caption);
+    const std::wstring caption = widen(localized_caption(layoutRow.name, layoutRow.caption));
     const Bounds& box = layoutRow.bounds;
     HWND child = CreateWindowExW(native.extendedStyle, native.windowClass, caption.c_str(), style, box.left,
                                  box.top, box.width, box.height, parent,
@@ -463,6 +467,10 @@ void TForm1::onCommand(int id, int notification) {
         case Button3:
             if (notification == BN_CLICKED && !scan_.busy()) runHandler([this] { Button3Click(*this); });
             break;
+        // Esc, as the dialog manager delivers it, stops a scan.
+        case IDCANCEL:
+            scan_.requestCancel();
+            break;
         case E1:
             // A command queued before a scan greyed the item is dropped.
             if (notification == 0 && !(GetMenuState(menu_, E1, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)))
@@ -631,6 +639,10 @@ void TForm1::processPendingEvents() {
 bool TForm1::closeRequested() const {
     return closeRequested_;
 }
+
+bool TForm1::scanCancelRequested() const { return scan_.cancelRequested(); }
+
+void TForm1::focusScanButton() { SetFocus(control(Button1)); }
 
 void TForm1::setCommandsEnabled(bool enabled) {
     if (const std::optional<int> waiting = scan_.setBusy(!enabled))

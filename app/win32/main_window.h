@@ -79,6 +79,8 @@ public:
     void setStatusText(const std::string& text) override;
     void processPendingEvents() override;
     bool closeRequested() const override;
+    bool scanCancelRequested() const override;
+    void focusScanButton() override;
     void setCommandsEnabled(bool enabled) override;
     Dialogs& dialogs() override;
 

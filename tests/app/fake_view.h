@@ -22,6 +22,7 @@ public:
     std::vector<bool> commandsEnabled;    // every enable/disable, in order
     int pumps = 0;
     bool closing = false;
+    bool cancelling = false;
     std::optional<std::string> folderToChoose;  // nullopt: the user cancels
     std::string lastChooserTitle;
     std::string lastChooserInitial;
@@ -47,6 +48,8 @@ public:
         if (onPump) onPump();
     }
     bool closeRequested() const override { return closing; }
+    bool scanCancelRequested() const override { return cancelling; }
+    void focusScanButton() override { events.push_back("focus=Button1"); }
     void setCommandsEnabled(bool enabled) override { commandsEnabled.push_back(enabled); }
     Dialogs& dialogs() override { return *this; }
 

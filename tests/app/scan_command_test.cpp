@@ -210,6 +210,19 @@ TEST_F(Button1Test, CommandsAreOffWhileScanning) {
     EXPECT_EQ(view.commandsEnabled, (std::vector<bool>{false, true}));
 }
 
+// Esc stops the scan; the window stays with no size, says so, and the
+// focus goes back to the button.
+TEST_F(Button1Test, EscStopsTheScanAndTheFocusReturns) {
+    const std::string path = dir.file("zeros.bin");
+    write_file(path, std::string(3 * MiB, '\0'));
+    OutputSize = 1234;
+    view.onPump = [&] { view.cancelling = true; };
+    scan(path);
+    EXPECT_EQ(view.status(), "検索を中止しました");
+    EXPECT_EQ(OutputSize, std::nullopt);
+    EXPECT_EQ(view.events.back(), "focus=Button1");
+}
+
 TEST_F(Button1Test, ClosingTheWindowStopsTheScan) {
     const std::string path = dir.file("zeros.bin");
     write_file(path, std::string(3 * MiB, '\0'));

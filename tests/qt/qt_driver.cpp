@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QFontMetrics>
 #include <QInputMethodEvent>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -141,6 +142,14 @@ bool QtWindowDriver::drop(const std::vector<std::string>& paths) {
 
 void QtWindowDriver::requestClose() {
     QTimer::singleShot(0, &form_, [this] { form_.close(); });
+}
+
+void QtWindowDriver::pressEscape() {
+    QTimer::singleShot(0, &form_, [this] {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QWidget* focus = QApplication::focusWidget();
+        QApplication::sendEvent(focus != nullptr ? focus : &form_, &escape);
+    });
 }
 
 void QtWindowDriver::pump() { QCoreApplication::processEvents(); }

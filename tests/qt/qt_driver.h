@@ -40,6 +40,7 @@ public:
     void selectPage(int index) override;
     bool drop(const std::vector<std::string>& paths) override;
     void requestClose() override;
+    void pressEscape() override;
     void pump() override;
     std::string text(const std::string& control) override;
     std::string statusText() override;

@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -29,9 +30,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/qt/application_icon.h"
@@ -459,6 +462,32 @@ TEST_F(WindowTest, MessageBoxIsTitledAndCarriesTheText) {
     form.dialogs().showMessage("/tmp/作成先");
     EXPECT_EQ(title, qs(form_layout().applicationTitle));
     EXPECT_EQ(body, qs("/tmp/作成先"));
+}
+
+// Every number stays readable under a light and a dark palette: its text
+// contrasts with what is behind it.
+TEST_F(WindowTest, NumbersContrastUnderLightAndDarkPalettes) {
+    const QPalette before = QApplication::palette();
+    QPalette dark;
+    for (const auto& [role, colour] : {std::pair{QPalette::Window, QColor(0x30, 0x30, 0x30)},
+                                      {QPalette::WindowText, QColor(Qt::white)}, {QPalette::Base, QColor(0x20, 0x20, 0x20)},
+                                      {QPalette::Text, QColor(Qt::white)}, {QPalette::Highlight, QColor(0x30, 0x60, 0xa0)},
+                                      {QPalette::HighlightedText, QColor(Qt::white)}, {QPalette::Button, QColor(0x40, 0x40, 0x40)},
+                                      {QPalette::ButtonText, QColor(Qt::white)}})
+        dark.setColor(role, colour);
+    for (const QPalette& palette : {before, dark}) {
+        QApplication::setPalette(palette);
+        for (const char* name : {"Label1", "Label4", "Label5", "Label9"}) {
+            auto* label = qobject_cast<QLabel*>(control(name));
+            ASSERT_NE(label, nullptr) << name;
+            const QWidget* behind = label->autoFillBackground() ? label : label->parentWidget();
+            const QColor back = behind->palette().color(behind->backgroundRole());
+            const QColor text = label->palette().color(label->foregroundRole());
+            EXPECT_GT(std::abs(text.lightness() - back.lightness()), 120)
+                << name << ": text " << text.name().toStdString() << " on " << back.name().toStdString();
+        }
+    }
+    QApplication::setPalette(before);
 }
 
 // Without an icon theme that has it, the built-in icon shows, at every size

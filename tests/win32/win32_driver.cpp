@@ -117,6 +117,12 @@ void Win32WindowDriver::requestClose() {
     if (form_.handle() != nullptr) PostMessageW(form_.handle(), WM_CLOSE, 0, 0);
 }
 
+void Win32WindowDriver::pressEscape() {
+    const HWND focus = GetFocus();
+    const HWND target = focus != nullptr && IsChild(form_.handle(), focus) ? focus : form_.handle();
+    if (target != nullptr) PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 1);
+}
+
 void Win32WindowDriver::pump() { form_.processPendingEvents(); }
 
 std::string Win32WindowDriver::text(const std::string& control) {

@@ -498,6 +498,25 @@ TEST_F(Scenario, ClosingDuringAScanStopsItAtTheNextChunk) {
     EXPECT_EQ(window->progress(), 0);
 }
 
+// Esc stops the scan as closing does, but the window stays, with no size.
+TEST_F(Scenario, EscDuringAScanStopsItAndTheWindowStays) {
+    TempDir dir;
+    const std::string path = dir.file("zeros.bin");
+    write_file(path, std::string(8 << 20, '\0'));
+    window->type("Edit1", path);
+    window->selectPage(1);
+    window->pressEscape();
+    window->click("Button1");
+    EXPECT_FALSE(view().closeRequested());
+    EXPECT_EQ(window->statusText(), "検索を中止しました");
+    EXPECT_EQ(window->text("Label9"), "");
+    EXPECT_TRUE(window->isEnabled("Button1"));
+    window->execute();
+    EXPECT_EQ(file_size(path), std::uintmax_t{8} << 20) << "no size to apply";
+    window->click("Button1");  // the next scan runs whole
+    EXPECT_EQ(window->text("Label9"), "8,388,608");
+}
+
 // ---------------------------------------------------------------- new name
 
 TEST_F(Scenario, NewNameButtonShowsTheChosenFolderBeforeUsingIt) {

@@ -33,6 +33,9 @@ public:
     // Asks the window to close as its close box does; delivered by the event
     // loop, so a scan that pumps events sees it.
     virtual void requestClose() = 0;
+    // Presses Esc, delivered by the event loop, so a scan that pumps events
+    // sees it.
+    virtual void pressEscape() = 0;
     // Lets the event loop handle what is pending.
     virtual void pump() = 0;
 
