@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "app/captions.h"
 #include "app/command_line.h"
 #include "app/form.h"
 #include "app/layout.h"
+#include "app/status_texts.h"
 #include "app/number_fit.h"
 #include "tests/scripted_dialogs.h"
 #include "tests/temp_dir.h"
@@ -515,6 +517,39 @@ TEST_F(Scenario, EscDuringAScanStopsItAndTheWindowStays) {
     EXPECT_EQ(file_size(path), std::uintmax_t{8} << 20) << "no size to apply";
     window->click("Button1");  // the next scan runs whole
     EXPECT_EQ(window->text("Label9"), "8,388,608");
+}
+
+// Under an English interface every caption, the command and the texts the
+// handlers show are English, in the same places.
+TEST_F(Scenario, TheWindowSpeaksTheUsersLanguage) {
+    window.reset();
+    UiLanguage = Language::English;
+    window = make_window_driver();
+    window->setDialogs(&dialogs);
+    for (const LayoutRow& row : control_layout()) {
+        if (row.kind == ControlKind::Button || row.kind == ControlKind::CheckBox) {
+            EXPECT_EQ(window->text(row.name), localized_caption(row.name, row.caption)) << row.name;
+        }
+    }
+    EXPECT_EQ(window->text("Button1"), "Find zeros");
+    TempDir dir;
+    const std::string missing = dir.file("missing.bin");
+    window->type("Edit1", missing);
+    window->selectPage(1);
+    window->click("Button1");
+    EXPECT_EQ(window->statusText(), "Cannot open " + missing + " (not found)");
+    const std::string path = dir.file("data.bin");
+    write_file(path, "0123456789");
+    window->type("Edit1", path);
+    window->selectPage(0);
+    window->type("Edit8", "4");
+    window->execute();
+    EXPECT_EQ(questions.back(), "Cut " + path + " from 10 bytes to 4 bytes? The 6 bytes cut off cannot be restored.");
+    window->setDialogs(nullptr);
+    window.reset();
+    UiLanguage = Language::Japanese;
+    window = make_window_driver();
+    window->setDialogs(&dialogs);
 }
 
 // ---------------------------------------------------------------- new name
