@@ -16,7 +16,32 @@ constexpr EnglishCaption kEnglish[] = {
     {"Button1", "Find zeros"},    {"E1", "&Execute"},
 };
 
+struct AccessibleName {
+    std::string_view name;
+    const char* japanese;
+    const char* english;
+};
+
+constexpr AccessibleName kAccessible[] = {
+    {"Edit1", "ファイル名", "File name"},
+    {"Label1", "現在のサイズ（バイト）", "Current size (bytes)"},
+    {"Label4", "出力サイズ（バイト）", "Output size (bytes)"},
+    {"Label5", "出力サイズ（16進数）", "Output size (hexadecimal)"},
+    {"Edit5", "GB", "GB"},
+    {"Edit6", "MB", "MB"},
+    {"Edit7", "KB", "KB"},
+    {"Edit8", "バイト", "Bytes"},
+    {"ProgressBar1", "検索の進み具合", "Scan progress"},
+    {"Label9", "末尾のゼロのバイト数", "Trailing zero bytes"},
+};
+
 }  // namespace
+
+std::string accessible_name(std::string_view name) {
+    for (const AccessibleName& row : kAccessible)
+        if (row.name == name) return UiLanguage == Language::Japanese ? row.japanese : row.english;
+    return {};
+}
 
 std::string localized_caption(std::string_view name, const char* layoutCaption) {
     if (UiLanguage == Language::English) {

@@ -8,3 +8,8 @@
 // The caption of the control (or menu command, "E1") `name`, whose layout
 // caption is `layoutCaption`.
 std::string localized_caption(std::string_view name, const char* layoutCaption);
+
+// What a screen reader says for a field, number or bar that shows no words
+// of its own: the caption beside it, and what the number is. Empty for
+// controls whose caption already says what they are.
+std::string accessible_name(std::string_view name);

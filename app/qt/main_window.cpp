@@ -145,6 +145,8 @@ QWidget* createControl(const LayoutRow& layoutRow, QWidget* parent) {
         case ControlKind::StatusBar: return nullptr;  // the main window's own
     }
     widget->setObjectName(QString::fromLatin1(layoutRow.name));
+    if (const std::string spoken = accessible_name(layoutRow.name); !spoken.empty())
+        widget->setAccessibleName(QString::fromStdString(spoken));
     if (layoutRow.kind != ControlKind::TabSheet) widget->setGeometry(rectOf(layoutRow.bounds));
     if (layoutRow.kind == ControlKind::NumberLabel) widget->setFixedSize(widget->size());
     return widget;

@@ -37,6 +37,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/captions.h"
 #include "app/qt/application_icon.h"
 #include "app/layout.h"
 #include "tests/qt/qt_driver.h"
@@ -488,6 +489,15 @@ TEST_F(WindowTest, NumbersContrastUnderLightAndDarkPalettes) {
         }
     }
     QApplication::setPalette(before);
+}
+
+// A screen reader hears what each field, number and the bar are, not a bare
+// number; Label5 says it is hexadecimal.
+TEST_F(WindowTest, FieldsNumbersAndTheBarHaveAccessibleNames) {
+    for (const char* name : {"Edit1", "Edit5", "Edit6", "Edit7", "Edit8", "Label1", "Label4", "Label5", "Label9",
+                             "ProgressBar1"})
+        EXPECT_EQ(control(name)->accessibleName().toStdString(), accessible_name(name)) << name;
+    EXPECT_EQ(control("Label5")->accessibleName(), QStringLiteral("出力サイズ（16進数）"));
 }
 
 // Without an icon theme that has it, the built-in icon shows, at every size
