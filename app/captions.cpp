@@ -32,7 +32,8 @@ constexpr AccessibleName kAccessible[] = {
     {"Edit7", "KB", "KB"},
     {"Edit8", "バイト", "Bytes"},
     {"ProgressBar1", "検索の進み具合", "Scan progress"},
-    {"Label9", "末尾のゼロのバイト数", "Trailing zero bytes"},
+    {"Label9", "末尾のパディングのバイト数", "Trailing padding bytes"},
+    {"ComboBox1", "パディングのバイト", "Padding byte"},
 };
 
 }  // namespace
@@ -49,4 +50,8 @@ std::string localized_caption(std::string_view name, const char* layoutCaption) 
             if (english.name == name) return english.caption;
     }
     return layoutCaption;
+}
+
+std::vector<std::string> pad_choice_items() {
+    return {"0x00", "0xFF", UiLanguage == Language::Japanese ? "自動（0x00か0xFF）" : "Auto (0x00 or 0xFF)"};
 }

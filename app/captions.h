@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The caption of the control (or menu command, "E1") `name`, whose layout
 // caption is `layoutCaption`.
@@ -13,3 +14,6 @@ std::string localized_caption(std::string_view name, const char* layoutCaption);
 // of its own: the caption beside it, and what the number is. Empty for
 // controls whose caption already says what they are.
 std::string accessible_name(std::string_view name);
+
+// The choices of ComboBox1, in order: the padding byte the scan counts.
+std::vector<std::string> pad_choice_items();

@@ -14,11 +14,12 @@ class View;
 void UpdateOutputSize(View& form);
 
 // "末尾ゼロ検索": scans the file in Edit1 and sets OutputSize to its length
-// without the trailing zero bytes.
+// without the padding at its end, of the byte chosen in ComboBox1.
 void Button1Click(View& form);
 
-// Scans `path`, showing progress on the window and pumping its events
-// between chunks; on failure the status text says why.
+// Scans `path` for the padding byte chosen in ComboBox1, showing progress
+// on the window and pumping its events between chunks; on failure the
+// status text says why.
 PaddingScan count_trailing_zeros(View& form, const std::string& path);
 
 // "実行(&E)": gives the file named in Edit1 the length OutputSize.

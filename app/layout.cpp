@@ -32,6 +32,8 @@ const LayoutRow kControls[] = {
     // The progress bar is in the tab order but takes no focus: Tab passes it by.
     {"ProgressBar1", K::ProgressBar, "TabSheet2", {79, 10, 151, 17}, "", 2},
     {"Label9", K::NumberLabel, "TabSheet2", {8, 40, 121, 13}, "0", 0},
+    // The padding byte the scan counts, in the page's free space.
+    {"ComboBox1", K::ComboBox, "TabSheet2", {135, 36, 100, 21}, "", 3},
     {"StatusBar1", K::StatusBar, nullptr, {0, 235, 394, 19}, "", 0},
 };
 

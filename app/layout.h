@@ -14,6 +14,7 @@ enum class ControlKind {
     TabSheet,
     CheckBox,
     ProgressBar,
+    ComboBox,     // a drop-down list to choose from
     StatusBar,
 };
 

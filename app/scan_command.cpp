@@ -41,7 +41,13 @@ private:
 
 PaddingScan count_trailing_zeros(View& form, const std::string& path) {
     WindowObserver observer(form);
-    const PaddingScan padding = scan_padding(path, PadChoice{}, observer);
+    PadChoice choice;
+    switch (form.padChoiceIndex()) {
+        case 1: choice.bytes = 0xFF; break;
+        case 2: choice.automatic = true; break;
+        default: break;
+    }
+    const PaddingScan padding = scan_padding(path, choice, observer);
     const ScanResult& result = padding.scan;
     switch (result.status) {
         case ScanResult::Status::CannotOpen:

@@ -33,6 +33,9 @@ public:
     virtual void setEdit1Text(const std::string& path) = 0;
     virtual void setLabelCaption(LabelId label, const std::string& caption) = 0;
     virtual bool isCheckBox1Checked() const = 0;
+    // The padding byte chosen in ComboBox1: 0 for 0x00, 1 for 0xFF, 2 for
+    // automatic (the file's last byte when it is 0x00 or 0xFF).
+    virtual int padChoiceIndex() const = 0;
     virtual void setProgress(int position) = 0;
     // Shown as plain text, never as markup.
     virtual void setStatusText(const std::string& text) = 0;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -140,6 +141,12 @@ QWidget* createControl(const LayoutRow& layoutRow, QWidget* parent) {
             bar->setValue(0);
             bar->setTextVisible(false);
             widget = bar;
+            break;
+        }
+        case ControlKind::ComboBox: {
+            auto* choices = new QComboBox(parent);
+            for (const std::string& item : pad_choice_items()) choices->addItem(QString::fromStdString(item));
+            widget = choices;
             break;
         }
         case ControlKind::StatusBar: return nullptr;  // the main window's own
@@ -324,11 +331,13 @@ void TForm1::createControls() {
     statusText->setTextFormat(Qt::PlainText);
     statusBar()->addPermanentWidget(statusText, 1);
 
-    // The progress bar stays in the chain; a QProgressBar takes no keyboard
-    // focus, so Tab passes it by.
-    const std::vector<const LayoutRow*>& chain = tab_chain();
-    for (std::size_t i = 1; i < chain.size(); ++i) {
-        QWidget::setTabOrder(built<QWidget>(chain[i - 1]->name), built<QWidget>(chain[i]->name));
+    // Only controls that take the focus are chained: Qt links a control
+    // after one that takes none (the progress bar) out of order.
+    const LayoutRow* previous = nullptr;
+    for (const LayoutRow* row : tab_chain()) {
+        if (!takes_focus(*row)) continue;
+        if (previous != nullptr) QWidget::setTabOrder(built<QWidget>(previous->name), built<QWidget>(row->name));
+        previous = row;
     }
 }
 
@@ -392,6 +401,11 @@ bool TForm1::closeRequested() const {
 }
 
 bool TForm1::scanCancelRequested() const { return scan_.cancelRequested(); }
+
+int TForm1::padChoiceIndex() const {
+    const auto* choices = built<QComboBox>("ComboBox1");
+    return choices != nullptr ? choices->currentIndex() : 0;
+}
 
 void TForm1::focusScanButton() {
     if (auto* button = built<QPushButton>("Button1")) button->setFocus(Qt::OtherFocusReason);

@@ -40,6 +40,7 @@ public:
     void setEdit1Text(const std::string& path) override;
     void setLabelCaption(LabelId label, const std::string& caption) override;
     bool isCheckBox1Checked() const override;
+    int padChoiceIndex() const override;
     void setProgress(int position) override;
     void setStatusText(const std::string& text) override;
     void processPendingEvents() override;

@@ -181,6 +181,7 @@ NativeKind native_kind(ControlKind kind) {
         case ControlKind::TabSheet: return {kTabSheetClass, WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT};
         case ControlKind::CheckBox: return {WC_BUTTONW, BS_AUTOCHECKBOX};
         case ControlKind::ProgressBar: return {PROGRESS_CLASSW, 0};
+        case ControlKind::ComboBox: return {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL};
         // Left to itself the status bar takes a height from its font (25
         // pixels with some CJK fonts); the window places it instead, see
         // placeStatusBar.
@@ -201,8 +202,11 @@ HWND TForm1::createControl(int index, const LayoutRow& layoutRow) {
     const DWORD style = WS_CHILD | WS_VISIBLE | native.style | (is_tab_stop(layoutRow) ? WS_TABSTOP : 0);
     const std::wstring caption = widen(localized_caption(layoutRow.name, layoutRow.caption));
     const Bounds& box = layoutRow.bounds;
+    // A drop-down list's height is its open list's; the closed box takes the
+    // font's.
+    const int height = layoutRow.kind == ControlKind::ComboBox ? box.height * 5 : box.height;
     HWND child = CreateWindowExW(native.extendedStyle, native.windowClass, caption.c_str(), style, box.left,
-                                 box.top, box.width, box.height, parent,
+                                 box.top, box.width, height, parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(Edit1 + index)), module_instance(),
                                  nullptr);
     if (child == nullptr) throw std::runtime_error("コントロールを作成できません");
@@ -226,6 +230,11 @@ HWND TForm1::createControl(int index, const LayoutRow& layoutRow) {
             break;
         case ControlKind::StatusBar:
             statusBarHeight_ = box.height;
+            break;
+        case ControlKind::ComboBox:
+            for (const std::string& item : pad_choice_items())
+                SendMessageW(child, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
+            SendMessageW(child, CB_SETCURSEL, 0, 0);
             break;
         case ControlKind::Label:
         case ControlKind::CheckBox:
@@ -641,6 +650,11 @@ bool TForm1::closeRequested() const {
 }
 
 bool TForm1::scanCancelRequested() const { return scan_.cancelRequested(); }
+
+int TForm1::padChoiceIndex() const {
+    const LRESULT chosen = SendMessageW(control(ComboBox1), CB_GETCURSEL, 0, 0);
+    return chosen == CB_ERR ? 0 : static_cast<int>(chosen);
+}
 
 void TForm1::focusScanButton() { SetFocus(control(Button1)); }
 

@@ -48,6 +48,7 @@ public:
         Button1,
         ProgressBar1,
         Label9,
+        ComboBox1,
         StatusBar1,
     };
     // The menu bar's one item, a command without a submenu.
@@ -75,6 +76,7 @@ public:
     void setEdit1Text(const std::string& text) override;
     void setLabelCaption(LabelId label, const std::string& caption) override;
     bool isCheckBox1Checked() const override;
+    int padChoiceIndex() const override;
     void setProgress(int position) override;
     void setStatusText(const std::string& text) override;
     void processPendingEvents() override;

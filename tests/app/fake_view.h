@@ -16,6 +16,7 @@ public:
     std::map<LabelId, std::string> labels{{LabelId::Label1, "0"}, {LabelId::Label4, "0"},
                                           {LabelId::Label5, "0"}, {LabelId::Label9, "0"}};
     bool checkBox1 = false;
+    int padChoice = 0;
     std::vector<int> progress;            // every position set, in order
     std::vector<std::string> statusTexts; // every status text set, in order
     std::vector<std::string> events;      // messages shown and Edit1 changes, in order
@@ -41,6 +42,7 @@ public:
     }
     void setLabelCaption(LabelId label, const std::string& caption) override { labels[label] = caption; }
     bool isCheckBox1Checked() const override { return checkBox1; }
+    int padChoiceIndex() const override { return padChoice; }
     void setProgress(int position) override { progress.push_back(position); }
     void setStatusText(const std::string& text) override { statusTexts.push_back(text); }
     void processPendingEvents() override {

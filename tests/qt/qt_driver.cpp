@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -142,6 +143,11 @@ bool QtWindowDriver::drop(const std::vector<std::string>& paths) {
 
 void QtWindowDriver::requestClose() {
     QTimer::singleShot(0, &form_, [this] { form_.close(); });
+}
+
+void QtWindowDriver::choose(const std::string& control, int index) {
+    if (auto* choices = qobject_cast<QComboBox*>(widget(control))) choices->setCurrentIndex(index);
+    QCoreApplication::processEvents();
 }
 
 void QtWindowDriver::pressEscape() {

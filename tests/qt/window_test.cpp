@@ -57,6 +57,7 @@ const char* qtClassOf(ControlKind kind) {
         case ControlKind::TabSheet: return "QWidget";
         case ControlKind::CheckBox: return "QCheckBox";
         case ControlKind::ProgressBar: return "QProgressBar";
+        case ControlKind::ComboBox: return "QComboBox";
         case ControlKind::StatusBar: return "QStatusBar";
     }
     return "";

@@ -117,6 +117,14 @@ void Win32WindowDriver::requestClose() {
     if (form_.handle() != nullptr) PostMessageW(form_.handle(), WM_CLOSE, 0, 0);
 }
 
+void Win32WindowDriver::choose(const std::string& control, int index) {
+    const HWND choices = form_.control(control);
+    SendMessageW(choices, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(GetParent(choices), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(choices), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(choices));
+    form_.processPendingEvents();
+}
+
 void Win32WindowDriver::pressEscape() {
     const HWND focus = GetFocus();
     const HWND target = focus != nullptr && IsChild(form_.handle(), focus) ? focus : form_.handle();

@@ -32,6 +32,7 @@ public:
     bool drop(const std::vector<std::string>& paths) override;
     void requestClose() override;
     void pressEscape() override;
+    void choose(const std::string& control, int index) override;
     void pump() override;
     std::string text(const std::string& control) override;
     std::string statusText() override;

@@ -152,6 +152,7 @@ std::string class_of_kind(ControlKind kind) {
         case ControlKind::PageControl: return "SysTabControl32";
         case ControlKind::TabSheet: return "TavrixTabSheet";
         case ControlKind::ProgressBar: return "msctls_progress32";
+        case ControlKind::ComboBox: return "ComboBox";
         case ControlKind::StatusBar: return "msctls_statusbar32";
     }
     return {};

@@ -63,7 +63,8 @@ std::string parentOf(const LayoutRow& layoutRow) { return layoutRow.parent != nu
 bool widensToFit(ControlKind kind) { return kind == ControlKind::Label || kind == ControlKind::CheckBox; }
 
 bool hasCaption(ControlKind kind) {
-    return kind != ControlKind::PageControl && kind != ControlKind::ProgressBar && kind != ControlKind::StatusBar;
+    return kind != ControlKind::PageControl && kind != ControlKind::ProgressBar && kind != ControlKind::StatusBar &&
+           kind != ControlKind::ComboBox;
 }
 
 bool overlap(const Bounds& a, const Bounds& b) {
@@ -498,6 +499,41 @@ TEST_F(Scenario, ClosingDuringAScanStopsItAtTheNextChunk) {
     EXPECT_EQ(window->text("Label9"), "") << "a stopped scan leaves no size";
     EXPECT_EQ(window->text("Label4"), "");
     EXPECT_EQ(window->progress(), 0);
+}
+
+// The padding byte is chosen on the scan page: Label9 counts that byte and
+// Execute cuts it as it cuts zeros; automatic takes the last byte's layer.
+TEST_F(Scenario, TheChosenPaddingByteIsCountedAndCut) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int choice;
+        const char* trailing;
+        std::size_t kept;
+    };
+    const std::vector<Case> cases{
+        {"zeros.bin", "data" + std::string(100, '\0'), 0, "100", 4},
+        {"flash.bin", "data" + std::string(200, '\xff'), 1, "200", 4},
+        {"layered.bin", "data" + std::string(300, '\xff') + std::string(50, '\0'), 2, "50", 304},
+        {"layered-ff.bin", "data" + std::string(300, '\0') + std::string(60, '\xff'), 2, "60", 304},
+    };
+    window->selectPage(1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(c.name);
+        write_file(path, c.bytes);
+        window->type("Edit1", path);
+        window->choose("ComboBox1", c.choice);
+        window->click("Button1");
+        EXPECT_EQ(window->text("Label9"), c.trailing) << window->statusText();
+        const std::string size = window->text("Label4");
+        window->choose("ComboBox1", (c.choice + 1) % 3);
+        EXPECT_EQ(window->text("Label4"), size) << "a new choice waits for the next scan";
+        window->execute();
+        EXPECT_EQ(read_file(path), c.bytes.substr(0, c.kept));
+    }
+    window->choose("ComboBox1", 0);
 }
 
 // Esc stops the scan as closing does, but the window stays, with no size.

@@ -23,6 +23,8 @@ public:
     virtual void type(const std::string& control, const std::string& utf8) = 0;
     // Clicks a push button or the check box.
     virtual void click(const std::string& control) = 0;
+    // Chooses the item at `index` of a drop-down list, as the user does.
+    virtual void choose(const std::string& control, int index) = 0;
     // Chooses "実行(&E)" from the menu bar.
     virtual void execute() = 0;
     // Shows page 0 ("ユーザー指定") or 1 ("末尾ゼロ削除") as a click on its tab.
