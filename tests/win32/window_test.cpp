@@ -159,7 +159,8 @@ std::string class_of_kind(ControlKind kind) {
 }
 
 bool has_caption(ControlKind kind) {
-    return kind != ControlKind::PageControl && kind != ControlKind::ProgressBar && kind != ControlKind::StatusBar;
+    return kind != ControlKind::PageControl && kind != ControlKind::ProgressBar && kind != ControlKind::StatusBar &&
+           kind != ControlKind::ComboBox;
 }
 
 bool is_page(const LayoutRow& layoutRow) { return layoutRow.kind == ControlKind::TabSheet; }
@@ -196,7 +197,8 @@ TEST(ControlIds, NameTheRowsOfTheLayoutTable) {
         {F::TabSheet1, "TabSheet1"}, {F::Edit5, "Edit5"}, {F::Label6, "Label6"}, {F::Edit6, "Edit6"},
         {F::Label7, "Label7"}, {F::Edit7, "Edit7"}, {F::Label8, "Label8"}, {F::Edit8, "Edit8"},
         {F::CheckBox1, "CheckBox1"}, {F::TabSheet2, "TabSheet2"}, {F::Button1, "Button1"},
-        {F::ProgressBar1, "ProgressBar1"}, {F::Label9, "Label9"}, {F::StatusBar1, "StatusBar1"},
+        {F::ProgressBar1, "ProgressBar1"}, {F::Label9, "Label9"}, {F::ComboBox1, "ComboBox1"},
+        {F::StatusBar1, "StatusBar1"},
     };
     ASSERT_EQ(std::size(ids), control_layout().size());
     for (const auto& [id, name] : ids) EXPECT_STREQ(control_layout()[id - F::Edit1].name, name) << id;
@@ -426,9 +428,9 @@ TEST_F(WindowTest, TabKeyFollowsTheTabOrder) {
     EXPECT_EQ(walk(static_cast<Id>(first.front()), 1, true), (std::vector<int>{first.front(), first.back()}));
     selectPage(1);
     std::vector<int> second = stops("TabSheet2");
-    ASSERT_EQ(second.size(), 4u) << "Edit1, Button3, PageControl1, Button1";
+    ASSERT_EQ(second.size(), 5u) << "Edit1, Button3, PageControl1, Button1, ComboBox1";
     second.push_back(second.front());
-    EXPECT_EQ(walk(static_cast<Id>(second.front()), 4, false), second);
+    EXPECT_EQ(walk(static_cast<Id>(second.front()), 5, false), second);
 }
 
 // ---------------------------------------------------------------- wiring
