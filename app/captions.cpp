@@ -53,5 +53,5 @@ std::string localized_caption(std::string_view name, const char* layoutCaption) 
 }
 
 std::vector<std::string> pad_choice_items() {
-    return {"0x00", "0xFF", UiLanguage == Language::Japanese ? "自動（0x00か0xFF）" : "Auto (0x00 or 0xFF)"};
+    return {"0x00", "0xFF", UiLanguage == Language::Japanese ? "自動" : "Auto"};
 }
