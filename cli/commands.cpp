@@ -19,6 +19,13 @@ namespace {
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
+// Writes to standard output; when that fails, says so on standard error.
+bool write_report(const std::string& text) {
+    if (write_out(text)) return true;
+    write_err("tavrix-cli: write error: " + output_error_text() + "\n");
+    return false;
+}
+
 // Results of one command: printed file by file, and the exit status.
 class Run {
 public:
@@ -64,10 +71,7 @@ public:
 private:
     void out(const std::string& text) {
         if (outputFailed_) return;
-        if (!write_out(text)) {
-            outputFailed_ = true;
-            write_err("tavrix-cli: write error: " + output_error_text() + "\n");
-        }
+        if (!write_report(text)) outputFailed_ = true;
     }
 
     const Invocation& invocation_;
@@ -76,11 +80,7 @@ private:
     bool outputFailed_ = false;
 };
 
-int write_or_fail(const std::string& text) {
-    if (write_out(text)) return 0;
-    write_err("tavrix-cli: write error: " + output_error_text() + "\n");
-    return kFailed;
-}
+int write_or_fail(const std::string& text) { return write_report(text) ? 0 : kFailed; }
 
 std::string length_not_kept(std::int64_t kept) {
     return "the length did not take (the file stays " + bytes_text(kept) + ")";

@@ -223,31 +223,28 @@ FillResult fill_to_length(const std::string& path, const LengthRule& rule, const
     }
 
     OsdFile file;
+    SetLengthOptions planOptions = options;
+    planOptions.confirmCut = nullptr;
+    const LengthPlan plan = plan_length(file, path, rule, planOptions);
     FillResult result;
-    std::string createdPath;
-    const SetLengthResult::Status opened = open_for_length(file, path, options.open, createdPath);
-    result.created = !createdPath.empty();
-    switch (opened) {
+    result.created = plan.result.created;
+    result.oldSize = plan.result.oldSize;
+    switch (plan.result.status) {
         case SetLengthResult::Status::Ok: break;
-        case SetLengthResult::Status::CannotCreate: return failed(Status::CannotCreate, file.error);
-        default: return failed(Status::CannotOpen, file.error);
+        case SetLengthResult::Status::CannotCreate: return failed(Status::CannotCreate, plan.result.error);
+        case SetLengthResult::Status::InvalidSize: return failed(Status::InvalidSize, plan.result.error);
+        case SetLengthResult::Status::TooLarge: return failed(Status::TooLarge, plan.result.error);
+        default: return failed(Status::CannotOpen, plan.result.error);
     }
-    if (options.afterOpen) options.afterOpen();
+    const std::string& createdPath = plan.createdPath;
     auto give_up = [&](Status status) {
         result.status = status;
         result.error = file.error;
-        osd_close(file);
-        if (result.created) (void)osd_remove(createdPath);
+        (void)abandon_length(file, plan, SetLengthResult::Status::CannotSetEnd);
         return result;
     };
-
-    OsdFileState state;
-    if (osd_state(file, state) != 0) return give_up(Status::CannotOpen);
-    const std::int64_t oldSize = result.created ? 0 : state.size;
-    if (!result.created) result.oldSize = oldSize;
-    const AppliedSize target = rule(oldSize, state.ioBlockSize);
-    if (!target.ok())
-        return give_up(target.status == AppliedSize::Status::BelowZero ? Status::InvalidSize : Status::TooLarge);
+    const std::int64_t oldSize = plan.current;
+    const AppliedSize target{AppliedSize::Status::Ok, plan.target};
 
     if (target.length <= oldSize) {
         switch (move_end(file, target.length, false, result.newSize)) {

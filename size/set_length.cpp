@@ -43,25 +43,29 @@ std::int64_t current_length(const OsdFile& file, std::int64_t* ioBlock = nullptr
 
 }  // namespace
 
-SetLengthResult set_file_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options) {
-    SetLengthResult result;
-    OsdFile file;
-    std::string createdPath;
-    result.status = open_for_length(file, path, options.open, createdPath);
-    result.created = !createdPath.empty();
+SetLengthResult abandon_length(OsdFile& file, const LengthPlan& plan, Status status) {
+    SetLengthResult result = plan.result;
+    result.status = status;
+    result.error = file.error;
+    osd_close(file);
+    // Only a file this call created itself is removed again.
+    if (result.created) (void)osd_remove(plan.createdPath);
+    return result;
+}
+
+LengthPlan plan_length(OsdFile& file, const std::string& path, const LengthRule& rule, const SetLengthOptions& options) {
+    LengthPlan plan;
+    SetLengthResult& result = plan.result;
+    result.status = open_for_length(file, path, options.open, plan.createdPath);
+    result.created = !plan.createdPath.empty();
     if (!result.ok()) {
         result.error = file.error;
-        return result;
+        return plan;
     }
     if (options.afterOpen) options.afterOpen();
-
-    // Only a file this call created itself is removed again.
     auto give_up = [&](Status status) {
-        result.status = status;
-        result.error = file.error;
-        osd_close(file);
-        if (result.created) (void)osd_remove(createdPath);
-        return result;
+        result = abandon_length(file, plan, status);
+        return plan;
     };
 
     std::int64_t ioBlock = 0;
@@ -81,9 +85,18 @@ SetLengthResult set_file_length(const std::string& path, const LengthRule& rule,
     if (!target.ok())
         return give_up(target.status == AppliedSize::Status::BelowZero ? Status::InvalidSize : Status::TooLarge);
     if (!result.created) result.oldSize = current;
+    plan.current = current;
+    plan.target = target.length;
+    return plan;
+}
 
-    const Status moved = move_end(file, target.length, target.length > current, result.newSize);
-    if (moved != Status::Ok) return give_up(moved);
+SetLengthResult set_file_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options) {
+    OsdFile file;
+    LengthPlan plan = plan_length(file, path, rule, options);
+    if (!plan.result.ok()) return plan.result;
+    SetLengthResult& result = plan.result;
+    const Status moved = move_end(file, plan.target, plan.target > plan.current, result.newSize);
+    if (moved != Status::Ok) return abandon_length(file, plan, moved);
     if (osd_close(file) != 0) {
         result.status = Status::CannotSetEnd;
         result.error = OsdError::WriteFailed;

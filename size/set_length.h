@@ -68,6 +68,24 @@ SetLengthResult::Status open_for_length(OsdFile& file, const std::string& path, 
 // length that did not take is LengthNotKept, with the kept one in `kept`.
 SetLengthResult::Status move_end(OsdFile& file, std::int64_t target, bool growing, std::int64_t& kept);
 
+// A file opened for a new length: the result so far (Ok to go on), the
+// file this call created (empty when it opened one), the length the handle
+// reads (0 for a created file) and the length the rule gives it.
+struct LengthPlan {
+    SetLengthResult result;
+    std::string createdPath;
+    std::int64_t current = 0;
+    std::int64_t target = 0;
+};
+
+// Opens `path` into `file` as `options` say and works out its new length,
+// asking options.confirmCut first where bytes would be cut. On failure the
+// handle is closed and a file this call created removed again.
+LengthPlan plan_length(OsdFile& file, const std::string& path, const LengthRule& rule, const SetLengthOptions& options);
+
+// Gives up on a planned length with `status`, as plan_length does on failure.
+SetLengthResult abandon_length(OsdFile& file, const LengthPlan& plan, SetLengthResult::Status status);
+
 // Gives the file at `path` the length `rule` gives its present one. The
 // bytes below the old end never change. A file this call created is removed
 // again when it cannot get its length, so a failure leaves nothing behind.
