@@ -1,7 +1,6 @@
 // The parts of the file layer that are the same on every platform.
 #include <atomic>
 #include <cstdio>
-#include <utility>
 
 #include "osd/osd.h"
 #include "osd/osd_platform.h"
@@ -11,21 +10,6 @@ std::atomic<OsdTraceSink> trace_sink{&osd_trace_to_stdout};
 }
 
 OsdFile::~OsdFile() { osd_close(*this); }
-
-OsdMappedView::OsdMappedView(OsdMappedView&& other) noexcept { *this = std::move(other); }
-
-OsdMappedView& OsdMappedView::operator=(OsdMappedView&& other) noexcept {
-    if (this != &other) {
-        reset();
-        base_ = std::exchange(other.base_, nullptr);
-        length_ = std::exchange(other.length_, 0);
-        data_ = std::exchange(other.data_, nullptr);
-        offset_ = std::exchange(other.offset_, 0);
-        size_ = std::exchange(other.size_, 0);
-        handle_ = std::exchange(other.handle_, kOsdInvalidHandle);
-    }
-    return *this;
-}
 
 const char* osd_error_text(OsdError error) {
     switch (error) {

@@ -148,6 +148,11 @@ int osd_close(OsdFile& file);
 // (before Linux 6.5, elsewhere, or for a file it will not say of).
 bool osd_cached(const OsdFile& file, std::int64_t offset, std::int64_t count);
 
+// Asks the system to bring [offset, offset + count) into its cache while the
+// caller works on other bytes; returns at once. Nothing where the system
+// has no such request (Windows reads ahead only forwards, by itself).
+void osd_read_ahead(const OsdFile& file, std::int64_t offset, std::int64_t count);
+
 // 1 if the path names an entry (file or folder), 0 if not.
 [[nodiscard]] int osd_exists(const std::string& path);
 
@@ -192,89 +197,3 @@ std::int64_t osd_count_data_runs(OsdFile& file, std::int64_t size);
 
 // Bytes the file system has allocated to the file; -1 when unknown.
 std::int64_t osd_allocated_bytes(OsdFile& file);
-
-// A read-only view of part of an open file, mapped into memory so that its
-// bytes can be tested where the system's cache holds them instead of being
-// copied out. The destructor (or reset) unmaps it. A byte of the view can
-// still fail when touched — the file shrank, a disk or network error paged
-// it in — so touch it only inside osd_run_guarded.
-class OsdMappedView {
-public:
-    OsdMappedView() = default;
-    OsdMappedView(OsdMappedView&& other) noexcept;
-    OsdMappedView& operator=(OsdMappedView&& other) noexcept;
-    OsdMappedView(const OsdMappedView&) = delete;
-    OsdMappedView& operator=(const OsdMappedView&) = delete;
-    ~OsdMappedView() { reset(); }
-
-    bool mapped() const { return base_ != nullptr; }
-    // The byte at file offset offset(); size() bytes follow it.
-    const unsigned char* data() const { return data_; }
-    std::int64_t offset() const { return offset_; }
-    std::int64_t size() const { return size_; }
-    bool contains(std::int64_t offset, std::int64_t count) const {
-        return mapped() && offset >= offset_ && count >= 0 && offset + count <= offset_ + size_;
-    }
-    void reset();
-
-    // Brings the `count` bytes at file offset `offset` (inside the view) into
-    // memory ahead of the test, in large reads. Where the system can wait for
-    // them (Linux 5.14 and later) it does, and false means they cannot be
-    // read; elsewhere it only asks for them and returns true.
-    [[nodiscard]] bool prefetch(std::int64_t offset, std::int64_t count) const;
-
-    // Whether the `count` bytes at file offset `offset` (inside the view) are
-    // all in memory already, so that touching them waits for no disk. False
-    // when the system cannot tell (Windows; on Linux, a file the process may
-    // neither write nor owns).
-    bool resident(std::int64_t offset, std::int64_t count) const;
-
-private:
-    friend OsdMappedView osd_map_view(OsdFile& file, std::int64_t offset, std::int64_t count);
-    void* base_ = nullptr;  // what the system mapped, from an aligned offset
-    std::size_t length_ = 0;
-    const unsigned char* data_ = nullptr;
-    std::int64_t offset_ = 0;
-    std::int64_t size_ = 0;
-    OsdHandle handle_ = kOsdInvalidHandle;  // of the file, which outlives the view
-};
-
-// Brings bytes of mapped views into memory on a thread of its own while the
-// caller tests others, so that reading from disk overlaps the test (on
-// Windows the system does this by itself after a prefetch request). Works
-// from the top of the bytes asked for down, in 2 MiB steps, so that what a
-// backward scan needs next comes in first. A new request replaces the one
-// under way after its current step. wait(), and the destructor, return once
-// nothing is being brought in: call wait() before a view it was given goes.
-class OsdPrefetcher {
-public:
-    OsdPrefetcher();
-    ~OsdPrefetcher();
-    OsdPrefetcher(const OsdPrefetcher&) = delete;
-    OsdPrefetcher& operator=(const OsdPrefetcher&) = delete;
-
-    void request(const OsdMappedView& view, std::int64_t offset, std::int64_t count);
-    void wait();
-
-private:
-    struct State;
-    std::unique_ptr<State> state_;
-};
-
-// Maps `count` bytes at `offset` of an open file, read-only. Any offset will
-// do: the system's alignment is taken care of. An unmapped view (and the
-// cause in file.error) when the system refuses: a file system without
-// mapping, no address space left, a range past the end of the file.
-[[nodiscard]] OsdMappedView osd_map_view(OsdFile& file, std::int64_t offset, std::int64_t count);
-
-// For tests: while true, every osd_map_view fails as on a file system that
-// cannot map files.
-void osd_set_mapping_refused(bool refused);
-
-// Runs work(context) and returns true; or, when a page of the mapped bytes
-// [begin, begin + count) cannot be read while it runs (SIGBUS on POSIX, an
-// in-page error on Windows), abandons it at once and returns false. Faults
-// elsewhere, and faults on other threads, go on to whoever handled them
-// before. `work` is left by a jump: it must own nothing that needs
-// destroying.
-bool osd_run_guarded(const unsigned char* begin, std::int64_t count, void (*work)(void*), void* context);

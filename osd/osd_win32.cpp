@@ -7,7 +7,6 @@
 #include <winioctl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -371,6 +370,10 @@ bool osd_cached(const OsdFile& file, std::int64_t offset, std::int64_t count) {
     return false;
 }
 
+void osd_read_ahead(const OsdFile& file, std::int64_t offset, std::int64_t count) {
+    (void)file, (void)offset, (void)count;
+}
+
 int osd_exists(const std::string& path) {
     const std::optional<std::wstring> wide = widen(path);
     if (!wide) return 0;
@@ -449,199 +452,4 @@ std::int64_t osd_platform_current_size(OsdFile& file) {
     LARGE_INTEGER size{};
     if (file.handle == kOsdInvalidHandle || !GetFileSizeEx(native(file), &size)) return -1;
     return size.QuadPart;
-}
-
-// --- Mapped views --------------------------------------------------------
-
-namespace {
-
-std::atomic<bool> mapping_refused{false};
-
-// Whether a view's faults can be caught; without that nothing is mapped.
-bool guard_ready();
-
-// Views start on a multiple of this (64 KiB), not of the page size.
-std::int64_t allocation_granularity() {
-    static const std::int64_t granularity = [] {
-        SYSTEM_INFO info{};
-        GetSystemInfo(&info);
-        return info.dwAllocationGranularity != 0 ? static_cast<std::int64_t>(info.dwAllocationGranularity)
-                                                 : std::int64_t{65536};
-    }();
-    return granularity;
-}
-
-// Windows 8 and later; looked up at run time so the program still starts
-// on systems without it.
-using PrefetchFunction = BOOL(WINAPI*)(HANDLE, ULONG_PTR, PWIN32_MEMORY_RANGE_ENTRY, ULONG);
-
-PrefetchFunction prefetch_function() {
-    static const PrefetchFunction function = [] {
-        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "PrefetchVirtualMemory") : nullptr;
-        return reinterpret_cast<PrefetchFunction>(reinterpret_cast<void (*)()>(found));
-    }();
-    return function;
-}
-
-}  // namespace
-
-void osd_set_mapping_refused(bool refused) { mapping_refused.store(refused); }
-
-OsdMappedView osd_map_view(OsdFile& file, std::int64_t offset, std::int64_t count) {
-    OsdMappedView view;
-    if (mapping_refused.load() || !guard_ready() || file.handle == kOsdInvalidHandle || offset < 0 || count <= 0) {
-        file.error = OsdError::Other;
-        return view;
-    }
-    const std::int64_t start = offset / allocation_granularity() * allocation_granularity();
-    const std::int64_t length = offset - start + count;
-    if (static_cast<std::uint64_t>(length) > SIZE_MAX) {
-        file.error = OsdError::TooLarge;
-        return view;
-    }
-    // The mapping object only lives as long as this call: the view keeps what
-    // it needs, and once the view is gone nothing stands in the way of
-    // SetEndOfFile.
-    HANDLE mapping = CreateFileMappingW(native(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (mapping == nullptr) {
-        file.error = error_from_code(GetLastError());
-        return view;
-    }
-    void* base = MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(static_cast<std::uint64_t>(start) >> 32),
-                               static_cast<DWORD>(static_cast<std::uint64_t>(start) & 0xFFFFFFFFu),
-                               static_cast<SIZE_T>(length));
-    const DWORD code = GetLastError();
-    CloseHandle(mapping);
-    if (base == nullptr) {
-        file.error = error_from_code(code);
-        return view;
-    }
-    view.base_ = base;
-    view.length_ = static_cast<std::size_t>(length);
-    view.data_ = static_cast<const unsigned char*>(base) + (offset - start);
-    view.offset_ = offset;
-    view.size_ = count;
-    view.handle_ = file.handle;
-    return view;
-}
-
-void OsdMappedView::reset() {
-    if (base_ != nullptr) UnmapViewOfFile(base_);
-    base_ = nullptr;
-    length_ = 0;
-    data_ = nullptr;
-    offset_ = 0;
-    size_ = 0;
-    handle_ = kOsdInvalidHandle;
-}
-
-bool OsdMappedView::prefetch(std::int64_t offset, std::int64_t count) const {
-    if (count <= 0) return true;
-    if (!contains(offset, count)) return false;
-    // Only a request: the pages are read in large pieces in the background,
-    // and the test waits for each as it gets there.
-    if (PrefetchFunction prefetch = prefetch_function()) {
-        WIN32_MEMORY_RANGE_ENTRY range{};
-        range.VirtualAddress = const_cast<unsigned char*>(data_ + (offset - offset_));
-        range.NumberOfBytes = static_cast<SIZE_T>(count);
-        (void)prefetch(GetCurrentProcess(), 1, &range, 0);
-    }
-    return true;
-}
-
-// Windows has no cheap way to ask whether a file's pages sit in its cache.
-bool OsdMappedView::resident(std::int64_t offset, std::int64_t count) const {
-    (void)offset, (void)count;
-    return false;
-}
-
-// The system reads ahead by itself after a prefetch request: no thread.
-struct OsdPrefetcher::State {};
-
-OsdPrefetcher::OsdPrefetcher() : state_(std::make_unique<State>()) {}
-OsdPrefetcher::~OsdPrefetcher() = default;
-
-void OsdPrefetcher::request(const OsdMappedView& view, std::int64_t offset, std::int64_t count) {
-    (void)view.prefetch(offset, count);
-}
-
-void OsdPrefetcher::wait() {}
-
-// --- Fault guard -----------------------------------------------------------
-//
-// mingw has no __try. A vectored exception handler, added once, sees every
-// exception first. While a thread tests a view it points its slot at a
-// guard; an in-page error inside that view is then resumed, not in the
-// faulting loop, but in a function that jumps back to the guard. Wine reports
-// a SIGBUS on a mapped file as a misalignment without an address; during a
-// guard nothing else can raise that on x86, so it is taken as the same.
-
-namespace {
-
-struct FaultGuard {
-    void* jump[5];  // for __builtin_setjmp: frame, resume address, stack
-    std::uintptr_t begin;
-    std::uintptr_t end;
-};
-
-DWORD guard_slot = TLS_OUT_OF_INDEXES;
-
-[[noreturn]] void resume_at_guard(FaultGuard* guard) { __builtin_longjmp(guard->jump, 1); }
-
-LONG CALLBACK on_exception(EXCEPTION_POINTERS* pointers) {
-    const DWORD lastError = GetLastError();  // TlsGetValue resets it
-    auto* guard = static_cast<FaultGuard*>(TlsGetValue(guard_slot));
-    SetLastError(lastError);
-    if (guard == nullptr) return EXCEPTION_CONTINUE_SEARCH;
-    const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
-    if (record->ExceptionCode == EXCEPTION_IN_PAGE_ERROR) {
-        if (record->NumberParameters >= 2) {
-            const std::uintptr_t address = record->ExceptionInformation[1];
-            if (address < guard->begin || address >= guard->end) return EXCEPTION_CONTINUE_SEARCH;
-        }
-    } else if (record->ExceptionCode != EXCEPTION_DATATYPE_MISALIGNMENT) {
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
-    // Continue as if resume_at_guard(guard) had been called at the fault:
-    // below the faulting frame, aligned as after a call, with the space a
-    // callee may use above its return address.
-    CONTEXT* context = pointers->ContextRecord;
-    context->Rsp = ((context->Rsp - 256) & ~DWORD64{15}) - 8;
-    context->Rcx = reinterpret_cast<DWORD64>(guard);
-    context->Rip = reinterpret_cast<DWORD64>(&resume_at_guard);
-    return EXCEPTION_CONTINUE_EXECUTION;
-}
-
-bool guard_ready() {
-    static const bool ready = [] {
-        guard_slot = TlsAlloc();
-        if (guard_slot == TLS_OUT_OF_INDEXES) return false;
-        if (AddVectoredExceptionHandler(1, on_exception) != nullptr) return true;
-        TlsFree(guard_slot);
-        guard_slot = TLS_OUT_OF_INDEXES;
-        return false;
-    }();
-    return ready;
-}
-
-}  // namespace
-
-bool osd_run_guarded(const unsigned char* begin, std::int64_t count, void (*work)(void*), void* context) {
-    if (!guard_ready()) {
-        work(context);  // never the case for a view: osd_map_view refuses without a guard
-        return true;
-    }
-    FaultGuard guard{};
-    guard.begin = reinterpret_cast<std::uintptr_t>(begin);
-    guard.end = guard.begin + static_cast<std::uintptr_t>(count > 0 ? count : 0);
-    void* const outer = TlsGetValue(guard_slot);
-    if (__builtin_setjmp(guard.jump) != 0) {
-        TlsSetValue(guard_slot, outer);
-        return false;
-    }
-    TlsSetValue(guard_slot, &guard);
-    work(context);
-    TlsSetValue(guard_slot, outer);
-    return true;
 }

@@ -167,7 +167,7 @@ FillChunks::FillChunks(const Fill& fillRule, std::size_t chunkSize, std::int64_t
             return;
         }
     }
-    if (twoChunks && ScanWorker::worthwhile()) worker_ = std::make_unique<ScanWorker>();
+    if (twoChunks && HelperThread::worthwhile()) worker_ = std::make_unique<HelperThread>();
     if (repeated_) {
         stream_.next(buffers_[0].get(), chunkSize);
     } else {

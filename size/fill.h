@@ -11,9 +11,9 @@
 
 #include "osd/osd.h"
 #include "size/scan.h"
-#include "util/aligned_buffer.h"
 #include "size/set_length.h"
-#include "size/scan_worker.h"
+#include "util/aligned_buffer.h"
+#include "util/helper_thread.h"
 
 struct Fill {
     enum class Kind {
@@ -81,7 +81,7 @@ private:
     int ahead_ = 0;  // the buffer the next chunk is made in
     bool repeated_;  // a byte repeated: one buffer, made once
     // Declared last: it stops, and so stops using the buffers, first.
-    std::unique_ptr<ScanWorker> worker_;
+    std::unique_ptr<HelperThread> worker_;
 };
 
 struct FillResult {

@@ -4,17 +4,14 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "osd/osd.h"
 #include "size/padding_kernel.h"
 
 inline constexpr std::int64_t ScanChunkSize = 0x100000;
-// The most the scan asks to see at once where a source has it all in memory:
-// a run of chunks that two cores test together.
-inline constexpr std::int64_t ScanSpanSize = 32 * ScanChunkSize;
 
-// Where the scan reads from; the file in production, fakes in tests.
+// Where the scan reads from: a file in production, fakes in tests, through
+// the same calls.
 class ScanSource {
 public:
     virtual ~ScanSource() = default;
@@ -27,55 +24,19 @@ public:
     virtual bool readAt(std::int64_t offset, void* buffer, std::int64_t count) = 0;
     // Cause of the last failed read, for messages.
     virtual OsdError lastError() const { return OsdError::ReadFailed; }
-
-    // The `count` bytes at `offset` where they lie in memory (a mapped view
-    // of the file), for the scan to test in place instead of copying them
-    // out; valid until the next call or releaseViews. Null when the source
-    // has no view of them: the scan then reads them. The data run holding
-    // them begins at `runBegin`: the scan asks for the bytes below next, so
-    // a source may prepare them as far down as that, and never into a hole.
-    // A view's bytes may still fail when touched (the file shrank); the scan
-    // tests them under osd_run_guarded.
-    virtual const unsigned char* viewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) {
-        (void)offset, (void)count, (void)runBegin;
-        return nullptr;
-    }
-    // Like viewAt, for a span of up to ScanSpanSize bytes (whole chunks), but
-    // only where every byte of it is in memory already, so that showing it
-    // waits for no disk; null otherwise, and the scan goes on chunk by chunk.
-    virtual const unsigned char* residentViewAt(std::int64_t offset, std::int64_t count, std::int64_t runBegin) {
-        (void)offset, (void)count, (void)runBegin;
-        return nullptr;
-    }
     // Whether every byte of the `count` at `offset` is in memory, so that
-    // reading them waits for no disk; the scan then reads a span of them on
-    // two cores, through concurrentReader().
-    virtual bool spanCached(std::int64_t offset, std::int64_t count) {
+    // reading them waits for no disk. False when the source cannot tell.
+    virtual bool cached(std::int64_t offset, std::int64_t count) {
         (void)offset, (void)count;
         return false;
     }
-    // A source over the same bytes whose readAt the scan's worker may call
-    // while the scan's own thread calls this one's, each with an error of
+    // Asks for these bytes to be brought in while the scan tests others;
+    // the scan never asks for bytes outside a data run.
+    virtual void readAhead(std::int64_t offset, std::int64_t count) { (void)offset, (void)count; }
+    // A source over the same bytes whose readAt the scan's helper thread
+    // calls while the scan's own thread calls this one's, with an error of
     // its own. Null when there is none.
-    virtual ScanSource* concurrentReader() { return nullptr; }
-    // Gets these bytes of the span residentViewAt showed last ready for the
-    // test (maps them), so that the test does not stop at every page.
-    // Called from the scan's thread and its worker at once, for different
-    // bytes.
-    virtual void prepareSpan(std::int64_t offset, std::int64_t count) { (void)offset, (void)count; }
-    // The scan is done with every view it was given.
-    virtual void releaseViews() {}
-};
-
-// How the scan gets at the bytes of a source that offers views.
-enum class ScanAccess {
-    // Times testing views and reading on the file at hand, and keeps to the
-    // faster, trying the other again now and then.
-    Fastest,
-    // Views wherever the source offers them.
-    ViewsOnly,
-    // Never views: reads every byte into the scan's own buffer.
-    ReadOnly,
+    virtual ScanSource* secondReader() { return nullptr; }
 };
 
 // Told before each chunk is read; returns false to stop the scan.
@@ -113,8 +74,7 @@ int percent_before(std::int64_t position, std::int64_t size);
 // Counts the bytes in `pad` at the end of `size` bytes of `source`,
 // backwards in chunks of ScanChunkSize. Holes read as zero bytes: where 0
 // is a pad byte they join the count without being read; otherwise a hole
-// ends it.
-// The observer is told before every chunk, whichever way it is got at; a
-// chunk that cannot be read or touched is a ReadError at its start.
-ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, PadBytes pad = 0,
-                         ScanAccess access = ScanAccess::Fastest);
+// ends it. The observer is told before every chunk, with the share of the
+// file below it, the first time 100; a chunk that cannot be read is a
+// ReadError at its start.
+ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, PadBytes pad = 0);

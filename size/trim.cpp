@@ -11,7 +11,7 @@ PaddingScan scan_padding(OsdFile& file, PadChoice choice, ScanObserver& observer
         return result;
     }
     const std::int64_t size = result.measured.size;
-    // The views and reads of the scan stop at the length measured.
+    // The reads of the scan stop at the length measured.
     file.size = size;
     result.scan.size = size;
     if (choice.automatic) {

@@ -1,20 +1,21 @@
-// A second thread for the scan: runs one job at a time while the caller
-// tests other bytes, so that a scan of cached data uses two cores.
+// A second thread: runs one job at a time while the caller works on other
+// bytes, so that work on memory (a scan of cached data, a fill's generator)
+// uses two cores. It sleeps between jobs and is woken by them, never
+// spinning.
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
 
-class ScanWorker {
+class HelperThread {
 public:
     // Starts the thread at once, so that the first job does not wait for it.
-    ScanWorker();
-    ~ScanWorker();
-    ScanWorker(const ScanWorker&) = delete;
-    ScanWorker& operator=(const ScanWorker&) = delete;
+    HelperThread();
+    ~HelperThread();
+    HelperThread(const HelperThread&) = delete;
+    HelperThread& operator=(const HelperThread&) = delete;
 
     // Whether a second core is there to run jobs on.
     static bool worthwhile();
@@ -31,20 +32,20 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::function<void()> job_;
-    std::atomic<bool> busy_{false};  // a job was started and has not finished
+    bool busy_ = false;  // a job was started and has not finished
     bool quitting_ = false;
     std::thread thread_;
 };
 
 // Waits for the worker's job however the scope is left: the job may test
 // bytes the caller is about to give up.
-class ScanWorkerJoin {
+class HelperThreadJoin {
 public:
-    explicit ScanWorkerJoin(ScanWorker& worker) : worker_(worker) {}
-    ~ScanWorkerJoin() { worker_.wait(); }
-    ScanWorkerJoin(const ScanWorkerJoin&) = delete;
-    ScanWorkerJoin& operator=(const ScanWorkerJoin&) = delete;
+    explicit HelperThreadJoin(HelperThread& worker) : worker_(worker) {}
+    ~HelperThreadJoin() { worker_.wait(); }
+    HelperThreadJoin(const HelperThreadJoin&) = delete;
+    HelperThreadJoin& operator=(const HelperThreadJoin&) = delete;
 
 private:
-    ScanWorker& worker_;
+    HelperThread& worker_;
 };
