@@ -13,6 +13,7 @@
 #include "app/handlers.h"
 #include "app/number_fit.h"
 #include "app/window_controls.h"
+#include "app/win32/accessible_name.h"
 #include "app/win32/text.h"
 
 namespace {
@@ -212,6 +213,8 @@ HWND TForm1::createControl(int index, const LayoutRow& layoutRow) {
     if (child == nullptr) throw std::runtime_error("コントロールを作成できません");
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     controls_[static_cast<std::size_t>(index)] = child;
+    if (const std::string spoken = accessible_name(layoutRow.name); !spoken.empty())
+        set_accessible_name(child, widen(spoken), layoutRow.kind == ControlKind::NumberLabel);
 
     switch (layoutRow.kind) {
         case ControlKind::TabSheet: {

@@ -1,6 +1,8 @@
 #include "app/win32/main_window.h"
 
 #include <commctrl.h>
+#include <ole2.h>
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -14,10 +16,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "app/captions.h"
 #include "app/layout.h"
 #include "app/win32/text.h"
 #include "tests/scripted_dialogs.h"
@@ -376,6 +380,56 @@ TEST_F(WindowTest, NumberLabelsAreRightAlignedAndSetOff) {
         }
     }
     EXPECT_EQ(setOff, 3) << "Label1, Label4, Label5";
+}
+
+// What a screen reader hears through MSAA: each field, number and the bar
+// by the name in the table (the Qt window's too), a number label's number
+// as its value, and the rest as the system has it (wine's role for a label
+// or a bar is a bare client area, Windows' its own).
+TEST_F(WindowTest, ScreenReadersHearEachFieldNumberAndTheBarByName) {
+    struct Releaser {
+        void operator()(IAccessible* object) const { object->Release(); }
+    };
+    using Accessible = std::unique_ptr<IAccessible, Releaser>;
+    auto heard = [](BSTR text) {
+        const std::string utf8 = text != nullptr ? narrow(std::wstring_view(text, SysStringLen(text))) : "";
+        SysFreeString(text);
+        return utf8;
+    };
+    auto role = [](IAccessible& object, const VARIANT& child) {
+        VARIANT role;
+        VariantInit(&role);
+        EXPECT_EQ(object.get_accRole(child, &role), S_OK);
+        const long value = role.vt == VT_I4 ? role.lVal : -1;
+        VariantClear(&role);
+        return value;
+    };
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    form.setLabelCaption(LabelId::Label9, "1,234");
+    for (const char* name : {"Edit1", "Edit5", "Edit6", "Edit7", "Edit8", "Label1", "Label4", "Label5", "Label9",
+                             "ProgressBar1", "ComboBox1"}) {
+        SCOPED_TRACE(name);
+        const HWND child = form.control(name);
+        IAccessible* found = nullptr;
+        ASSERT_EQ(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT), IID_PPV_ARGS(&found)), S_OK);
+        const Accessible accessible(found);
+        BSTR spoken = nullptr;
+        EXPECT_EQ(accessible->get_accName(self, &spoken), S_OK);
+        EXPECT_FALSE(accessible_name(name).empty());
+        EXPECT_EQ(heard(spoken), accessible_name(name));
+        if (find_control(name)->kind == ControlKind::NumberLabel) {
+            BSTR value = nullptr;
+            EXPECT_EQ(accessible->get_accValue(self, &value), S_OK);
+            EXPECT_EQ(heard(value), narrow(window_text(child)));
+        }
+        IAccessible* standard = nullptr;
+        ASSERT_EQ(CreateStdAccessibleObject(child, OBJID_CLIENT, IID_PPV_ARGS(&standard)), S_OK);
+        EXPECT_EQ(role(*accessible, self), role(*Accessible(standard), self));
+    }
+    EXPECT_EQ(accessible_name("Label5"), "出力サイズ（16進数）");
 }
 
 // Tab walks the stops of the window, then those of the shown page, and
