@@ -118,6 +118,7 @@ QWidget* createControl(const LayoutRow& layoutRow, QWidget* parent) {
             auto* label = new QLabel(caption_of(layoutRow), parent);
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             label->setTextFormat(Qt::PlainText);
+            label->setAccessibleDescription(label->text());  // as show_number keeps it
             if (layoutRow.setOff) fillWithFieldColours(label);
             widget = label;
             break;

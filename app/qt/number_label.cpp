@@ -21,6 +21,9 @@ void show_number(QLabel& label, const Bounds& box, int leftLimit, const QString&
     // The window's font, as inherited, unless this text needs a smaller one.
     label.setFont(QFont());
     label.setText(text);
+    // Its accessible name says what the number is; the number itself reaches
+    // a screen reader as the description.
+    label.setAccessibleDescription(text);
     const QFont inherited = label.font();
     const int margins = label.contentsMargins().left() + label.contentsMargins().right() + 2 * label.margin();
     const int needed = textWidth(inherited, text) + margins;

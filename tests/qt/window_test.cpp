@@ -493,12 +493,16 @@ TEST_F(WindowTest, NumbersContrastUnderLightAndDarkPalettes) {
 }
 
 // A screen reader hears what each field, number and the bar are, not a bare
-// number; Label5 says it is hexadecimal.
+// number; Label5 says it is hexadecimal. The number itself, which is no
+// longer the label's name, is its description.
 TEST_F(WindowTest, FieldsNumbersAndTheBarHaveAccessibleNames) {
     for (const char* name : {"Edit1", "Edit5", "Edit6", "Edit7", "Edit8", "Label1", "Label4", "Label5", "Label9",
                              "ProgressBar1"})
         EXPECT_EQ(control(name)->accessibleName().toStdString(), accessible_name(name)) << name;
     EXPECT_EQ(control("Label5")->accessibleName(), QStringLiteral("出力サイズ（16進数）"));
+    EXPECT_EQ(control("Label4")->accessibleDescription(), QStringLiteral("0"));
+    form.setLabelCaption(LabelId::Label9, "1,234");
+    EXPECT_EQ(control("Label9")->accessibleDescription(), QStringLiteral("1,234"));
 }
 
 // Without an icon theme that has it, the built-in icon shows, at every size
