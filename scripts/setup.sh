@@ -22,6 +22,9 @@ if [ "$mode" = test ] || [ "$mode" = package ]; then
     packages+=(dpkg-dev desktop-file-utils appstream lintian)
     # The completion test parses the zsh script too.
     packages+=(zsh)
+    # The accessibility test reads the window as a screen reader does, on a
+    # private session bus and X server.
+    packages+=(at-spi2-core python3-pyatspi dbus-daemon xvfb)
 fi
 
 missing=()
