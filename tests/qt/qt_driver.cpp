@@ -54,9 +54,11 @@ std::string shownText(const QLabel& label) {
 
 }  // namespace
 
-std::unique_ptr<WindowDriver> make_window_driver() { return std::make_unique<QtWindowDriver>(); }
+std::unique_ptr<WindowDriver> make_window_driver(Language language) {
+    return std::make_unique<QtWindowDriver>(language);
+}
 
-QtWindowDriver::QtWindowDriver() {
+QtWindowDriver::QtWindowDriver(Language language) : language_(language) {
     Form1 = &form_;
     form_.show();
     QCoreApplication::processEvents();

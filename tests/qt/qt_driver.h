@@ -19,7 +19,7 @@ class QWidget;
 
 class QtWindowDriver final : public WindowDriver {
 public:
-    QtWindowDriver();
+    explicit QtWindowDriver(Language language = Language::Japanese);
     ~QtWindowDriver() override;
 
     TForm1& form() { return form_; }
@@ -53,5 +53,6 @@ public:
     bool showsWholeText(const std::string& label) override;
 
 private:
+    StartLanguage language_;  // before the form: it is built in this language
     TForm1 form_;
 };

@@ -38,9 +38,8 @@ TEST(Screenshots, BothLanguagesLightAndDark) {
     const QPalette light = QApplication::palette();
     for (const Language language : {Language::Japanese, Language::English}) {
         for (const bool darkMode : {false, true}) {
-            UiLanguage = language;
             QApplication::setPalette(darkMode ? dark_palette() : light);
-            QtWindowDriver window;
+            QtWindowDriver window(language);
             window.type("Edit1", path);
             window.selectPage(1);
             window.click("Button1");
@@ -50,7 +49,6 @@ TEST(Screenshots, BothLanguagesLightAndDark) {
             EXPECT_TRUE(window.form().grab().save(QString::fromStdString(name))) << name;
         }
     }
-    UiLanguage = Language::Japanese;
     QApplication::setPalette(light);
 }
 

@@ -24,7 +24,9 @@ HGLOBAL drop_of(const std::vector<std::string>& paths) {
     return memory;
 }
 
-std::unique_ptr<WindowDriver> make_window_driver() { return std::make_unique<Win32WindowDriver>(); }
+std::unique_ptr<WindowDriver> make_window_driver(Language language) {
+    return std::make_unique<Win32WindowDriver>(language);
+}
 
 namespace {
 
@@ -32,7 +34,7 @@ Win32WindowDriver* watched = nullptr;  // one window under test at a time
 
 }  // namespace
 
-Win32WindowDriver::Win32WindowDriver() {
+Win32WindowDriver::Win32WindowDriver(Language language) : language_(language) {
     Form1 = &form_;
     watched = this;
     hook_ = SetWindowsHookExW(WH_CALLWNDPROC, &Win32WindowDriver::watchDestroy, nullptr, GetCurrentThreadId());

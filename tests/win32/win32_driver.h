@@ -18,7 +18,7 @@ HGLOBAL drop_of(const std::vector<std::string>& paths);
 
 class Win32WindowDriver final : public WindowDriver {
 public:
-    Win32WindowDriver();
+    explicit Win32WindowDriver(Language language = Language::Japanese);
     ~Win32WindowDriver() override;
 
     TForm1& form() { return form_; }
@@ -54,6 +54,7 @@ private:
     static LRESULT CALLBACK watchDestroy(int code, WPARAM wParam, LPARAM lParam);
     void takeLastLook();
 
+    StartLanguage language_;  // before the form: it is built in this language
     TForm1 form_;
     HHOOK hook_ = nullptr;
     std::optional<LastLook> lastLook_;

@@ -8,7 +8,22 @@
 #include <vector>
 
 #include "app/layout.h"
+#include "app/status_texts.h"
 #include "app/view.h"
+
+// The interface language a program chooses once at start, before its window
+// is built: in effect from before a driver builds its window until the
+// window is gone, then the one before it is back.
+class StartLanguage {
+public:
+    explicit StartLanguage(Language language) : previous_(UiLanguage) { UiLanguage = language; }
+    ~StartLanguage() { UiLanguage = previous_; }
+    StartLanguage(const StartLanguage&) = delete;
+    StartLanguage& operator=(const StartLanguage&) = delete;
+
+private:
+    Language previous_;
+};
 
 class WindowDriver {
 public:
@@ -58,5 +73,6 @@ public:
     virtual bool showsWholeText(const std::string& label) = 0;
 };
 
-// The window of the binding under test, shown and settled.
-std::unique_ptr<WindowDriver> make_window_driver();
+// The window of the binding under test, built in `language`, shown and
+// settled.
+std::unique_ptr<WindowDriver> make_window_driver(Language language);
