@@ -92,6 +92,6 @@ fi
 for preset in default asan windows; do
     build "$preset"
     say "running the tests of preset '$preset'"
-    ctest --preset "$preset" -j "$jobs"
+    ctest --preset "$preset" -j "$jobs" --output-on-failure
 done
 say "all tests passed"
