@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "size/set_length.h"
+#include "util/helper_thread.h"
 
 namespace {
 
@@ -41,13 +44,70 @@ FillResult failed(Status status, OsdError error) {
     return result;
 }
 
-// Writes [from, to) from the stream, chunk by chunk.
+// Random bytes on two cores taking turns: each makes a chunk and writes it
+// itself, so that the bytes go out from its own cache, while the other makes
+// the next one. The stream is made in order and written in order; the
+// observer hears of every other chunk, from this thread.
+Status write_random_in_turns(OsdFile& file, std::int64_t total, const Fill& fill, ScanObserver& observer,
+                             HelperThread& helper) {
+    AlignedBuffer buffers[2] = {make_aligned_buffer(kFillChunkSize), make_aligned_buffer(kFillChunkSize)};
+    if (!buffers[0] || !buffers[1]) return Status::NoBuffer;
+    FillStream stream(fill);
+    const std::int64_t chunks = (total + kFillChunkSize - 1) / kFillChunkSize;
+    std::mutex mutex;
+    std::condition_variable turnOver;
+    std::int64_t made = 0, written = 0;  // chunks done of each step
+    Status outcome = Status::Ok;
+    auto awaitTurn = [&](const std::int64_t& done, std::int64_t chunk) {
+        std::unique_lock<std::mutex> lock(mutex);
+        turnOver.wait(lock, [&] { return done == chunk || outcome != Status::Ok; });
+        return outcome == Status::Ok;
+    };
+    auto endTurn = [&](std::int64_t& done, Status status) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (outcome == Status::Ok) outcome = status;
+            ++done;
+        }
+        turnOver.notify_all();
+    };
+    auto takeTurns = [&](int side) {
+        unsigned char* buffer = buffers[side].get();
+        for (std::int64_t chunk = side; chunk < chunks; chunk += 2) {
+            const std::int64_t count = std::min(kFillChunkSize, total - chunk * kFillChunkSize);
+            if (!awaitTurn(made, chunk)) return;
+            stream.next(buffer, static_cast<std::size_t>(count));
+            endTurn(made, Status::Ok);
+            if (!awaitTurn(written, chunk)) return;
+            Status status = Status::Ok;
+            if (side == 0 && !observer.beforeBytes(chunk * kFillChunkSize, total)) {
+                status = Status::Stopped;
+            } else if (osd_write(file, buffer, count) != count) {
+                status = Status::CannotWrite;
+            }
+            endTurn(written, status);
+        }
+    };
+    if (!helper.start([&] { takeTurns(1); })) return Status::NoBuffer;
+    takeTurns(0);
+    helper.wait();
+    if (outcome == Status::CannotWrite && file.error == OsdError::None) file.error = OsdError::WriteFailed;
+    return outcome;
+}
+
+// Writes [from, to) from the stream, chunk by chunk; random bytes on two
+// cores where there are two.
 Status write_fill(OsdFile& file, std::int64_t from, std::int64_t to, const Fill& fill, ScanObserver& observer) {
     const std::int64_t total = to - from;
-    const auto chunkSize = static_cast<std::size_t>(total < kFillChunkSize ? total : kFillChunkSize);
-    FillChunks chunks(fill, chunkSize, total);
-    if (!chunks.ok()) return Status::NoBuffer;
     if (osd_seek(file, from, OsdOrigin::Begin) != from) return Status::CannotWrite;
+    if (fill.kind == Fill::Kind::Random && total > kFillChunkSize && HelperThread::worthwhile()) {
+        HelperThread helper;
+        const Status status = write_random_in_turns(file, total, fill, observer, helper);
+        if (status != Status::NoBuffer) return status;
+    }
+    const auto chunkSize = static_cast<std::size_t>(total < kFillChunkSize ? total : kFillChunkSize);
+    FillChunks chunks(fill, chunkSize);
+    if (!chunks.ok()) return Status::NoBuffer;
     for (std::int64_t done = 0; done < total;) {
         if (!observer.beforeBytes(done, total)) return Status::Stopped;
         const std::int64_t chunk = total - done < kFillChunkSize ? total - done : kFillChunkSize;
@@ -157,44 +217,14 @@ void FillStream::next(unsigned char* out, std::size_t count) {
     }
 }
 
-FillChunks::FillChunks(const Fill& fillRule, std::size_t chunkSize, std::int64_t total)
-    : stream_(fillRule), chunkSize_(chunkSize), left_(total), repeated_(fillRule.kind != Fill::Kind::Random) {
-    const bool twoChunks = !repeated_ && total > static_cast<std::int64_t>(chunkSize);
-    for (int i = 0; i < (twoChunks ? 2 : 1); ++i) {
-        buffers_[i] = make_aligned_buffer(chunkSize);
-        if (!buffers_[i]) {
-            buffers_[0].reset();
-            return;
-        }
-    }
-    if (twoChunks && HelperThread::worthwhile()) worker_ = std::make_unique<HelperThread>();
-    if (repeated_) {
-        stream_.next(buffers_[0].get(), chunkSize);
-    } else {
-        makeAhead();
-    }
-}
-
-FillChunks::~FillChunks() {
-    if (worker_) worker_->wait();
-}
-
-void FillChunks::makeAhead() {
-    if (left_ <= 0) return;
-    const auto count = static_cast<std::size_t>(left_ < static_cast<std::int64_t>(chunkSize_) ? left_ : chunkSize_);
-    left_ -= static_cast<std::int64_t>(count);
-    unsigned char* out = buffers_[ahead_].get();
-    if (!worker_ || !worker_->start([this, out, count] { stream_.next(out, count); })) stream_.next(out, count);
+FillChunks::FillChunks(const Fill& fillRule, std::size_t chunkSize)
+    : stream_(fillRule), buffer_(make_aligned_buffer(chunkSize)), repeated_(fillRule.kind != Fill::Kind::Random) {
+    if (buffer_ && repeated_) stream_.next(buffer_.get(), chunkSize);
 }
 
 const unsigned char* FillChunks::next(std::size_t count) {
-    (void)count;  // the chunks were cut when they were made
-    if (repeated_) return buffers_[0].get();
-    if (worker_) worker_->wait();
-    const unsigned char* made = buffers_[ahead_].get();
-    if (buffers_[1]) ahead_ = 1 - ahead_;
-    makeAhead();
-    return made;
+    if (!repeated_) stream_.next(buffer_.get(), count);
+    return buffer_.get();
 }
 
 FillResult fill_to_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options,

@@ -13,7 +13,6 @@
 #include "size/scan.h"
 #include "size/set_length.h"
 #include "util/aligned_buffer.h"
-#include "util/helper_thread.h"
 
 struct Fill {
     enum class Kind {
@@ -53,35 +52,23 @@ private:
     std::size_t spareFrom_ = sizeof spare_;
 };
 
-// A fill stream cut into chunks: the next chunk is made on a second thread
-// while the caller writes the one before, so that a random fill costs about
-// what its writes cost. Without a second thread it makes them in turn.
+// A fill stream cut into chunks, each made when asked for; a repeated byte
+// is made once.
 class FillChunks {
 public:
-    // `chunkSize`: a multiple of 8, or all of `total`.
-    FillChunks(const Fill& fillRule, std::size_t chunkSize, std::int64_t total);
-    ~FillChunks();
-    FillChunks(const FillChunks&) = delete;
-    FillChunks& operator=(const FillChunks&) = delete;
+    // `chunkSize`: a multiple of 8, or all of the fill.
+    FillChunks(const Fill& fillRule, std::size_t chunkSize);
 
-    // False when the buffers could not be had.
-    bool ok() const { return buffers_[0] != nullptr; }
+    // False when the buffer could not be had.
+    bool ok() const { return buffer_ != nullptr; }
     // The next `count` bytes of the stream, `count` at most the chunk size
     // and less only for the last chunk; valid until the next call.
     const unsigned char* next(std::size_t count);
 
 private:
-    // Starts making the chunk after the one handed out last.
-    void makeAhead();
-
     FillStream stream_;
-    std::size_t chunkSize_;
-    std::int64_t left_;  // bytes of `total` not yet made
-    AlignedBuffer buffers_[2];
-    int ahead_ = 0;  // the buffer the next chunk is made in
-    bool repeated_;  // a byte repeated: one buffer, made once
-    // Declared last: it stops, and so stops using the buffers, first.
-    std::unique_ptr<HelperThread> worker_;
+    AlignedBuffer buffer_;
+    bool repeated_;  // a byte repeated: made once
 };
 
 struct FillResult {

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <limits>
+#include <string>
 
 #include "size/fill.h"
 #include "size/size_expression.h"
 #include "size/trim.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -72,15 +75,41 @@ TEST(FillStream, SeedGivesFixedBytesHoweverCut) {
     stream.next(pieces + 72, 5);
     EXPECT_EQ(Bytes(pieces, sizeof pieces), Bytes(whole, sizeof whole));
 
-    // In chunks made ahead on another thread: still the same stream.
+    // In chunks: still the same stream.
     unsigned char longer[64 * 3 + 8];
     FillStream(fillRule).next(longer, sizeof longer);
-    FillChunks chunks(fillRule, 64, sizeof longer);
+    FillChunks chunks(fillRule, 64);
     ASSERT_TRUE(chunks.ok());
     for (std::size_t at = 0; at < sizeof longer; at += 64) {
         const std::size_t count = std::min<std::size_t>(64, sizeof longer - at);
         EXPECT_EQ(Bytes(chunks.next(count), count), Bytes(longer + at, count)) << at;
     }
+}
+
+// A fill of several chunks (written by two cores in turns where there are
+// two) holds the stream, from the old end on, and stops where it is told.
+TEST(FillStream, FileHoldsTheStreamWhoeverWroteEachChunk) {
+    TempDir dir;
+    const std::string path = dir.file("random.bin");
+    write_file(path, "head");
+    Fill fillRule;
+    fillRule.kind = Fill::Kind::Random;
+    fillRule.seed = 7;
+    const std::int64_t fillLength = 3 * kFillChunkSize + 13;
+    SilentObserver quiet;
+    ASSERT_TRUE(fill_to_length(path, fixed_length(4 + fillLength), {}, fillRule, quiet).ok());
+    std::string expected(static_cast<std::size_t>(fillLength), '\0');
+    FillStream(fillRule).next(reinterpret_cast<unsigned char*>(expected.data()), expected.size());
+    EXPECT_EQ(read_file(path), "head" + expected);
+
+    struct StopAtThird final : ScanObserver {
+        int calls = 0;
+        bool beforeChunk(int) override { return ++calls < 3; }
+    } stopping;
+    const std::string stopped = dir.file("stopped.bin");
+    const FillResult result = fill_to_length(stopped, fixed_length(8 * kFillChunkSize), {}, fillRule, stopping);
+    EXPECT_EQ(result.status, FillResult::Status::Stopped);
+    EXPECT_FALSE(std::filesystem::exists(fs_path(stopped))) << "a stopped fill leaves no file it created";
 }
 
 }  // namespace
