@@ -34,10 +34,12 @@ def outside(program):
     if missing:
         print("skipped: missing " + ", ".join(missing))
         return SKIPPED
-    # The server writes its display number once it takes connections.
+    # The server writes its display number once it takes connections. By
+    # default it resets whenever its last client leaves (the bus launcher's
+    # brief visit, say), refusing a window that connects meanwhile.
     ready, told = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-screen", "0", "640x480x24", "-nolisten", "tcp"],
-                              pass_fds=(told,))
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-screen", "0", "640x480x24", "-nolisten", "tcp",
+                               "-noreset"], pass_fds=(told,))
     os.close(told)
     try:
         with os.fdopen(ready) as answer:
@@ -80,6 +82,11 @@ def check(pyatspi, program, language, file_path):
     window = subprocess.Popen([program, file_path], env=environment)
     try:
         application = application_of(pyatspi, window)
+        if application is None and window.poll() is not None:
+            # Ended before it showed, as when the display refused it while
+            # settling: once more.
+            window = subprocess.Popen([program, file_path], env=environment)
+            application = application_of(pyatspi, window)
         if application is None:
             return [f"{language}: the window never appeared on the accessibility bus"]
         # Read while the window lives.
