@@ -6,6 +6,7 @@
 #include "cli/console.h"
 #include "cli/progress.h"
 #include "cli/report.h"
+#include "cli/run.h"
 #include "cli/test_seam.h"
 #include "size/fill.h"
 #include "size/set_length.h"
@@ -16,69 +17,7 @@
 
 namespace {
 
-constexpr int kFailed = 1;
 constexpr int kUsage = 2;
-
-// Writes to standard output; when that fails, says so on standard error.
-bool write_report(const std::string& text) {
-    if (write_out(text)) return true;
-    write_err("tavrix-cli: write error: " + output_error_text() + "\n");
-    return false;
-}
-
-// Results of one command: printed file by file, and the exit status.
-class Run {
-public:
-    explicit Run(const Invocation& invocation) : invocation_(invocation) {}
-
-    void print(const JsonObject& json, const std::string& text) { out(invocation_.json ? json.line() : text + "\n"); }
-
-    // `cause` in both the text and JSON "error".
-    void fail(const std::string& path, std::string_view cause) { fail(path, cause, cause); }
-    void fail(const std::string& path, OsdError error) { fail(path, osd_error_text(error)); }
-    // A short JSON "error" and a longer cause for people.
-    void fail(const std::string& path, std::string_view jsonError, std::string_view cause) {
-        failed_ = true;
-        if (invocation_.json) out(JsonObject().text("path", path).text("error", jsonError).line());
-        write_err("tavrix-cli: " + shown_path(path) + ": " + std::string(cause) + "\n");
-    }
-
-    // True when no further file may be started: the program has been asked
-    // to stop (the file is then reported as interrupted, untouched), or its
-    // report can no longer be written.
-    bool stopping(const std::string& path) {
-        if (outputFailed_) return true;
-        if (interrupt_exit_status() == 0) return false;
-        interrupted(path, "interrupted");
-        return true;
-    }
-    // The file at hand was stopped and left as it was.
-    void interrupted(const std::string& path, std::string_view cause) {
-        interrupted_ = true;
-        fail(path, cause);
-    }
-
-    // An interrupt that came after the last file was done changes nothing:
-    // every change reported stands, so the run succeeded.
-    int status() const {
-        if (interrupted_) return interrupt_exit_status();
-        if (outputFailed_) return kFailed;
-        return failed_ ? kFailed : 0;
-    }
-
-    const Invocation& invocation() const { return invocation_; }
-
-private:
-    void out(const std::string& text) {
-        if (outputFailed_) return;
-        if (!write_report(text)) outputFailed_ = true;
-    }
-
-    const Invocation& invocation_;
-    bool failed_ = false;
-    bool interrupted_ = false;
-    bool outputFailed_ = false;
-};
 
 int write_or_fail(const std::string& text) { return write_report(text) ? 0 : kFailed; }
 
