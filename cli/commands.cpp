@@ -4,6 +4,7 @@
 #include <random>
 
 #include "cli/console.h"
+#include "cli/hash_command.h"
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/run.h"
@@ -373,6 +374,7 @@ int run_cli(const std::vector<std::string>& args) {
         case Command::Set: set_command(run); break;
         case Command::Create: create_command(run); break;
         case Command::Info: info_command(run); break;
+        case Command::Hash: hash_command(run); break;
     }
     return run.status();
 }

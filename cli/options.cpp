@@ -16,6 +16,8 @@ enum Option : unsigned {
     kSize = 1u << 7,
     kReference = 1u << 8,
     kIoBlocks = 1u << 9,
+    kAlgo = 1u << 10,
+    kPadTo = 1u << 11,
 };
 
 struct OptionName {
@@ -31,6 +33,7 @@ constexpr OptionName kOptions[] = {
     {"--fill", 0, kFill, true},          {"--seed", 0, kSeed, true},
     {"--no-create", 'c', kNoCreate, false}, {"--size", 's', kSize, true},
     {"--reference", 'r', kReference, true}, {"--io-blocks", 'o', kIoBlocks, false},
+    {"--algo", 0, kAlgo, true},          {"--pad-to", 0, kPadTo, true},
 };
 
 struct CommandName {
@@ -45,6 +48,7 @@ constexpr CommandName kCommands[] = {
     {"set", Command::Set, kFill | kSeed | kNoCreate | kSize | kReference | kIoBlocks | kDryRun | kJson},
     {"create", Command::Create, kFill | kSeed | kJson},
     {"info", Command::Info, kJson},
+    {"hash", Command::Hash, kAlgo | kPadTo | kByte | kJson},
 };
 
 // "0xNN": one or two hexadecimal digits.
@@ -116,6 +120,13 @@ std::optional<SizeExpression> read_size(const std::string& arg, bool allowRelati
     return std::nullopt;
 }
 
+// hash pads with one byte, and only up to a --pad-to length.
+std::string hash_usage_error(const Invocation& invocation, bool byteGiven) {
+    if (byteGiven && !invocation.padTo) return "--byte needs --pad-to";
+    if (invocation.pad.automatic || !invocation.pad.bytes.single()) return "hash pads with one byte (0x00 to 0xff)";
+    return {};
+}
+
 }  // namespace
 
 std::string pad_name(std::uint8_t pad) {
@@ -155,6 +166,7 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
     const bool takesSize = isSet || command->command == Command::Create;
     std::optional<std::string> sizeOption;
     bool seedSeen = false;
+    bool byteSeen = false;
     bool optionsEnded = false;
     struct Operand {
         std::string text;
@@ -171,6 +183,7 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
                 const std::optional<PadChoice> pad = parse_pad(value);
                 if (!pad) return "invalid byte '" + value + "' (0x00 to 0xff, two as 0x00,0xff, or auto)";
                 invocation.pad = *pad;
+                byteSeen = true;
                 break;
             }
             case kAlign: {
@@ -192,6 +205,19 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
                 if (!seed) return "invalid seed '" + value + "' (0 to 18446744073709551615)";
                 invocation.fill.seed = *seed;
                 seedSeen = true;
+                break;
+            }
+            case kAlgo: {
+                const DigestList list = parse_digest_list(value);
+                if (list.unknown) return "unknown algorithm '" + *list.unknown + "' (crc32, md5, sha1, sha256)";
+                invocation.algorithms = list.algorithms;
+                break;
+            }
+            case kPadTo: {
+                std::string error;
+                const std::optional<SizeExpression> size = read_size(value, false, error);
+                if (!size) return error;
+                invocation.padTo = size->value;
                 break;
             }
             case kSize: sizeOption = value; break;
@@ -303,23 +329,27 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
     } else if (invocation.paths.empty()) {
         return usage("no file given");
     }
+    if (command->command == Command::Hash) {
+        const std::string error = hash_usage_error(invocation, byteSeen);
+        if (!error.empty()) return usage(error);
+    }
     return {std::move(invocation), {}};
 }
 
 const char kHelpText[] =
-    "Usage: tavrix-cli COMMAND [OPTION]... [ARGUMENT]...\n"
+    "Usage: tavrix-cli COMMAND [OPTION]... [ARGUMENT]... | -h, --help | --version\n"
     "Find and trim the padding at the end of files, and set files to exact lengths.\n"
     "\n"
     "  scan FILE...           count the padding bytes at the end\n"
     "  trim FILE...           cut them off\n"
     "  set SIZE FILE...       give each file the length SIZE, creating missing ones\n"
-    "  create SIZE [PATH]     make a new file: PATH is a new name, or a folder for a\n"
-    "                         time-stamped name (default: the current folder)\n"
+    "  create SIZE [PATH]     make a new file (PATH a folder: a time-stamped name)\n"
     "  info FILE...           length, bytes allocated, data runs\n"
+    "  hash FILE...           digests, as sha256sum prints them (--algo, --pad-to)\n"
     "\n"
     "  --byte B               scan, trim: padding byte: 0x00 (default), any 0xNN,\n"
     "                         two as 0x00,0xff (any mix of them), or auto (the last\n"
-    "                         byte when it is 0x00 or 0xff)\n"
+    "                         byte when it is 0x00 or 0xff); hash: one 0xNN\n"
     "  --align A              trim: round the new length up to a multiple of A (a\n"
     "                         SIZE) or a power of two (pow2); only padding is cut\n"
     "  -s, --size=SIZE        set: SIZE as an option; every operand is a FILE\n"
@@ -330,8 +360,9 @@ const char kHelpText[] =
     "                         0xNN or random (written)\n"
     "  --seed N               start --fill random from N: the same N, the same bytes\n"
     "  --dry-run              trim, set: report what would be done, change nothing\n"
+    "  --algo LIST            hash: crc32,md5,sha1,sha256 (default sha256)\n"
+    "  --pad-to SIZE          hash: of each file padded with --byte up to SIZE bytes\n"
     "  --json                 one JSON object per file and line\n"
-    "  -h, --help | --version\n"
     "\n"
     "SIZE: a number and unit: K M G T P E Z Y or KiB ... YiB (1024^n), KB ... YB\n"
     "(1000^n); a unit alone is one of it. For set: +SIZE grows, -SIZE shrinks, <SIZE\n"

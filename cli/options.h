@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "digest/digest.h"
 #include "size/fill.h"
 #include "size/size_expression.h"
 #include "size/trim.h"
 
-enum class Command { Scan, Trim, Set, Create, Info, Help, Version };
+enum class Command { Scan, Trim, Set, Create, Info, Hash, Help, Version };
 
 struct Invocation {
     Command command = Command::Help;
@@ -28,6 +29,10 @@ struct Invocation {
     TrimAlignment alignment;
     SizeExpression size;
     Fill fill;
+    // hash: the digests in the order asked, and the length to pad each file
+    // to (with `pad`'s one byte) before it is hashed.
+    std::vector<DigestAlgorithm> algorithms{DigestAlgorithm::Sha256};
+    std::optional<std::int64_t> padTo;
     std::vector<std::string> paths;
 };
 

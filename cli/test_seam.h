@@ -7,7 +7,7 @@
 
 enum class TestSeam {
     BeforeCut,  // trim: the file is scanned, the cut is next
-    AfterOpen,  // set: the file is open, its length is read next
+    AfterOpen,  // set, hash: the file is open, its length is read next
     Changed,    // set, trim: the file has its new length, the report is next
 };
 
