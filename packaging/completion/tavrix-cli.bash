@@ -1,5 +1,5 @@
 # bash completion for tavrix-cli: commands, each command's options, the
-# values of --byte, --align and --fill, and files.
+# values of --byte, --align, --fill and --algo, and files.
 
 _tavrix_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
@@ -14,13 +14,15 @@ _tavrix_cli() {
     fi
 
     if ((COMP_CWORD == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W 'scan trim set create info --help --version' -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W 'scan trim set create info hash --help --version' -- "$cur")
         return
     fi
 
     case $option in
         --byte)
-            mapfile -t COMPREPLY < <(compgen -W '0x00 0xff 0x00,0xff auto' -- "$cur")
+            local bytes='0x00 0xff 0x00,0xff auto'
+            [[ ${COMP_WORDS[1]} == hash ]] && bytes='0x00 0xff'
+            mapfile -t COMPREPLY < <(compgen -W "$bytes" -- "$cur")
             return
             ;;
         --align)
@@ -31,7 +33,11 @@ _tavrix_cli() {
             mapfile -t COMPREPLY < <(compgen -W 'zero random 0x00 0xff' -- "$cur")
             return
             ;;
-        --seed | --size | -s)
+        --algo)
+            mapfile -t COMPREPLY < <(compgen -W 'crc32 md5 sha1 sha256' -- "$cur")
+            return
+            ;;
+        --seed | --size | -s | --pad-to)
             return
             ;;
         --reference | -r)
@@ -48,6 +54,7 @@ _tavrix_cli() {
         set) options='-s --size -r --reference -o --io-blocks -c --no-create --fill --seed --dry-run --json' ;;
         create) options='--fill --seed --json' ;;
         info) options='--json' ;;
+        hash) options='--algo --pad-to --byte --json' ;;
         *) return ;;
     esac
     if [[ $cur == -* ]]; then

@@ -62,6 +62,8 @@ expect "--byte " tavrix-cli trim --b
 expect "0x00 0x00,0xff 0xff auto " tavrix-cli scan --byte ""
 expect "0x00 0x00,0xff 0xff " tavrix-cli trim --byte = 0x
 expect "pow2 " tavrix-cli trim --align p
+expect "sha1 sha256 " tavrix-cli hash --algo sh
+expect "0x00 0xff " tavrix-cli hash --pad-to 4M --byte ""
 expect "random " tavrix-cli set 1K --fill r
 expect "--help --json " tavrix-cli info -
 expect "-r " tavrix-cli set -r

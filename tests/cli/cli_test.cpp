@@ -63,8 +63,8 @@ std::vector<std::string> folder_entries(const TempDir& dir) {
 TEST(CliUsage, HelpAndVersion) {
     const ProgramRun help = run_cli({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* word : {"scan", "trim", "set", "create", "info", "--byte", "--align", "--dry-run", "--json",
-                             "--fill", "--seed", "--no-create", "pow2", "KiB", "KB"})
+    for (const char* word : {"scan", "trim", "set", "create", "info", "hash", "--byte", "--align", "--dry-run", "--json",
+                             "--fill", "--seed", "--no-create", "--algo", "--pad-to", "pow2", "KiB", "KB"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     EXPECT_LE(help.lines().size(), 30u) << "a screenful";
     for (const std::string& line : help.lines()) EXPECT_LE(line.size(), 79u) << line;
@@ -101,6 +101,18 @@ TEST(CliUsage, MistakesTouchNothing) {
         {"trim", file, "--align", "pow3"},
         {"trim", file, "--byte=0xfff"},
         {"info", "--align", "4", file},
+        {"hash"},
+        {"hash", "--algo", "sha512", file},
+        {"hash", "--algo", "", file},
+        {"hash", "--algo", "md5,,sha1", file},
+        {"hash", "--algo", "SHA256", file},
+        {"hash", "--byte", "0xff", file},
+        {"hash", "--pad-to", "+1K", file},
+        {"hash", "--pad-to", "1Q", file},
+        {"hash", "--pad-to", "1K", "--byte", "auto", file},
+        {"hash", "--pad-to", "1K", "--byte", "0x00,0xff", file},
+        {"hash", "--dry-run", file},
+        {"scan", "--algo", "md5", file},
         {"set", "10X", file, fresh},
         {"set", "1.5K", file, fresh},
         {"set", "+K", file, fresh},
