@@ -44,13 +44,14 @@ fi
 echo "built $(basename "$deb"), $(stat -c %s "$deb") bytes"
 
 # Control data: the version from CMake, and dependencies that dpkg-shlibdeps
-# found in the binaries (the C library at the least, Qt for the window).
+# found in the binaries (the C library at the least, Qt for the window,
+# libcrypto and zlib for tavrix-cli hash).
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = tavrix ] || fail "Package is '$(field Package)'"
 [ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
 [ "$(field Section)" = utils ] || fail "Section is '$(field Section)'"
 depends=$(field Depends)
-for lib in libc6 libqt6widgets6 "fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic" qt6-translations-l10n; do
+for lib in libc6 libqt6widgets6 libssl3 zlib1g "fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic" qt6-translations-l10n; do
     [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: '$depends'"
 done
 

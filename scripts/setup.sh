@@ -14,9 +14,13 @@ esac
 say() { printf '==> %s\n' "$*"; }
 
 packages=(cmake g++ make qt6-base-dev fonts-noto-cjk)
+# libcrypto and zlib for tavrix-cli hash: the configure step looks for them.
+packages+=(libssl-dev zlib1g-dev)
 if [ "$mode" = test ] || [ "$mode" = package ]; then
     # GoogleTest; mingw-w64 and wine for the Windows build and its tests.
     packages+=(libgtest-dev g++-mingw-w64-x86-64-posix wine64)
+    # zlib for the Windows build, linked statically into tavrix-cli.exe.
+    packages+=(libz-mingw-w64-dev)
     # The package and its checks: dpkg-shlibdeps, desktop-file-validate,
     # appstreamcli, lintian.
     packages+=(dpkg-dev desktop-file-utils appstream lintian)
