@@ -120,6 +120,21 @@ std::optional<SizeExpression> read_size(const std::string& arg, bool allowRelati
     return std::nullopt;
 }
 
+// hash --algo; an empty message when the list is valid.
+std::string read_algorithms(std::string_view text, std::vector<DigestAlgorithm>& algorithms) {
+    const DigestList list = parse_digest_list(text);
+    if (list.unknown) return "unknown algorithm '" + *list.unknown + "' (crc32, md5, sha1, sha256)";
+    algorithms = list.algorithms;
+    return {};
+}
+
+// hash --pad-to: an absolute size.
+std::string read_pad_to(const std::string& text, std::optional<std::int64_t>& padTo) {
+    std::string error;
+    if (const std::optional<SizeExpression> size = read_size(text, false, error)) padTo = size->value;
+    return error;
+}
+
 // hash pads with one byte, and only up to a --pad-to length.
 std::string hash_usage_error(const Invocation& invocation, bool byteGiven) {
     if (byteGiven && !invocation.padTo) return "--byte needs --pad-to";
@@ -207,19 +222,8 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
                 seedSeen = true;
                 break;
             }
-            case kAlgo: {
-                const DigestList list = parse_digest_list(value);
-                if (list.unknown) return "unknown algorithm '" + *list.unknown + "' (crc32, md5, sha1, sha256)";
-                invocation.algorithms = list.algorithms;
-                break;
-            }
-            case kPadTo: {
-                std::string error;
-                const std::optional<SizeExpression> size = read_size(value, false, error);
-                if (!size) return error;
-                invocation.padTo = size->value;
-                break;
-            }
+            case kAlgo: return read_algorithms(value, invocation.algorithms);
+            case kPadTo: return read_pad_to(value, invocation.padTo);
             case kSize: sizeOption = value; break;
             case kReference:
                 if (value.empty()) return "option '" + shownName + "' needs a file";
