@@ -31,13 +31,13 @@ using Status = FileDigests::Status;
 // computed on the helper while this thread reads the next chunk.
 class DigestRun {
 public:
-    // The digests, or the failure of the first that cannot start.
-    std::string start(const std::vector<DigestAlgorithm>& algorithms) {
+    // The digests, or the failure of the first that cannot start. Without
+    // `twoThreads` this thread computes them all.
+    std::string start(const std::vector<DigestAlgorithm>& algorithms, bool twoThreads) {
         std::vector<std::size_t> order(algorithms.size());
         for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
         std::stable_sort(order.begin(), order.end(),
                          [&](std::size_t a, std::size_t b) { return cost_of(algorithms[a]) > cost_of(algorithms[b]); });
-        const bool twoThreads = algorithms.size() > 0 && HelperThread::worthwhile();
         int ownWork = kReadCost, helperWork = 0;
         algorithms_ = algorithms;
         digests_.resize(algorithms.size());
@@ -171,8 +171,10 @@ FileDigests digest_file(OsdFile& file, const std::vector<DigestAlgorithm>& algor
     if (padding && result.size > padding->length) return failed(result, Status::LongerThanPadding);
     const std::int64_t total = padding ? padding->length : result.size;
 
+    // A second thread for more than one chunk only: a file that fits in one
+    // would wait for the thread longer than for its digests.
     DigestRun run;
-    result.failure = run.start(algorithms);
+    result.failure = run.start(algorithms, total > kDigestChunkSize && HelperThread::worthwhile());
     if (!result.failure.empty()) return failed(result, Status::DigestFailed);
     if (!run.allocate(result.size, total, padding ? padding->byte : 0)) return failed(result, Status::NoBuffer);
     const Status fed = feed_all(file, result.size, total, run, observer, result.error);
