@@ -34,7 +34,9 @@ _tavrix_cli() {
             return
             ;;
         --algo)
-            mapfile -t COMPREPLY < <(compgen -W 'crc32 md5 sha1 sha256' -- "$cur")
+            # A comma-separated list: complete the name after the last comma.
+            local listed=${cur%"${cur##*,}"}
+            mapfile -t COMPREPLY < <(compgen -P "$listed" -W 'crc32 md5 sha1 sha256' -- "${cur##*,}")
             return
             ;;
         --seed | --size | -s | --pad-to)

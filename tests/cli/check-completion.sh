@@ -63,6 +63,7 @@ expect "0x00 0x00,0xff 0xff auto " tavrix-cli scan --byte ""
 expect "0x00 0x00,0xff 0xff " tavrix-cli trim --byte = 0x
 expect "pow2 " tavrix-cli trim --align p
 expect "sha1 sha256 " tavrix-cli hash --algo sh
+expect "crc32,sha256 " tavrix-cli hash --algo crc32,sha2
 expect "0x00 0xff " tavrix-cli hash --pad-to 4M --byte ""
 expect "random " tavrix-cli set 1K --fill r
 expect "--help --json " tavrix-cli info -
