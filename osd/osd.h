@@ -166,8 +166,9 @@ struct OsdFileState {
     // Nanoseconds since 1970 by the system clock, read just before the state
     // was taken: how recent a change the time stamps could have missed.
     std::int64_t takenAt = 0;
-    // Taken through a handle that held its lease unbroken: no other program
-    // could write the file while that lease lasts.
+    // Taken through a handle that held its lease unbroken, on a file system
+    // only this machine writes: no other program could write the file while
+    // that lease lasts.
     bool exclusive = false;
 
     bool sameFile(const OsdFileState& other) const { return volume == other.volume && fileId == other.fileId; }

@@ -19,7 +19,9 @@
 
 #if defined(__linux__)
 #include <linux/fs.h>
+#include <linux/magic.h>
 #include <sys/ioctl.h>
+#include <sys/vfs.h>
 #endif
 
 static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
@@ -527,12 +529,34 @@ void state_from_stat(const struct stat& st, OsdFileState& state) {
 
 }  // namespace
 
+namespace {
+
+// A lease keeps out the programs of this machine only. Where others may
+// write the file too (FUSE, which may front a network; SMB), it does not
+// vouch for the bytes, and the checks of the state still apply.
+bool lease_covers_every_writer(int fd) {
+#if defined(__linux__)
+    constexpr unsigned long kFuse = 0x65735546;
+    constexpr unsigned long kSmb2 = 0xfe534d42;
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return false;
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    return type != kFuse && type != kSmb2 && type != static_cast<unsigned long>(CIFS_SUPER_MAGIC) &&
+           type != static_cast<unsigned long>(NFS_SUPER_MAGIC) && type != static_cast<unsigned long>(SMB_SUPER_MAGIC);
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+}  // namespace
+
 int osd_state(const OsdFile& file, OsdFileState& state) {
     state.takenAt = clock_now();
     struct stat st {};
     if (::fstat(descriptor(file), &st) != 0) return 1;
     state_from_stat(st, state);
-    state.exclusive = file.leased && !osd_exclusive_lost(file);
+    state.exclusive = file.leased && !osd_exclusive_lost(file) && lease_covers_every_writer(descriptor(file));
     return 0;
 }
 
