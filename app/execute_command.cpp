@@ -3,6 +3,7 @@
 #include "app/handlers.h"
 #include "app/status_texts.h"
 #include "app/view.h"
+#include "app/window_busy.h"
 #include "size/set_length.h"
 #include "size/trim.h"
 #include "util/format_grouped.h"
@@ -16,6 +17,8 @@ void cut_scanned_file(View& form, const std::string& path, const ScannedFile& sc
         form.setStatusText(status_text::file_changed_since_scan());
         return;
     }
+    // Refused while another program has the file open or locked; the scan
+    // stays, so the same Execute works once it lets go.
     OsdFile file;
     if (osd_open(file, path, OsdAccess::ReadWrite) != 0) {
         form.setStatusText(file.error == OsdError::NotFound
@@ -23,13 +26,26 @@ void cut_scanned_file(View& form, const std::string& path, const ScannedFile& sc
                                : status_text::with_cause(status_text::cannot_open(path), file.error));
         return;
     }
-    const MeasuredCut cut = cut_measured(file, path, scanned.measured, target, scanned.pad);
+    MeasuredCut cut;
+    {
+        // The padding may be tested once more: the window stays alive.
+        CommandsDisabled busy(form);
+        WindowObserver observer(form);
+        cut = cut_measured(file, path, scanned.measured, target, scanned.pad, observer);
+        form.setProgress(0);
+    }
     switch (cut.status) {
         case MeasuredCut::Status::Ok:
             form.setLabelCaption(LabelId::Label1, format_grouped(target));
             form.setStatusText(status_text::created(path));
             break;
         case MeasuredCut::Status::Changed: form.setStatusText(status_text::file_changed_since_scan()); break;
+        case MeasuredCut::Status::InUse:
+            form.setStatusText(status_text::with_cause(status_text::cannot_open(path), OsdError::InUse));
+            break;
+        case MeasuredCut::Status::Stopped:
+            if (!form.closeRequested()) form.setStatusText(status_text::execute_cancelled());
+            break;
         case MeasuredCut::Status::CannotSetEnd:
             form.setStatusText(status_text::with_cause(status_text::cannot_set_end(), cut.error));
             break;

@@ -3,41 +3,11 @@
 #include "app/handlers.h"
 #include "app/status_texts.h"
 #include "app/view.h"
+#include "app/window_busy.h"
 #include "size/output_size.h"
 #include "size/trim.h"
 #include "util/format_grouped.h"
 
-namespace {
-
-// Shows progress and lets the window breathe between chunks; a close
-// request stops the scan.
-class WindowObserver final : public ScanObserver {
-public:
-    explicit WindowObserver(View& form) : form_(form) {}
-    bool beforeChunk(int progressPercent) override {
-        form_.setProgress(progressPercent);
-        form_.processPendingEvents();
-        return !form_.closeRequested() && !form_.scanCancelRequested();
-    }
-
-private:
-    View& form_;
-};
-
-// Turns the commands, Edit1 and drops off for the length of a scan, back on
-// however it ends.
-class CommandsDisabled {
-public:
-    explicit CommandsDisabled(View& form) : form_(form) { form_.setCommandsEnabled(false); }
-    ~CommandsDisabled() { form_.setCommandsEnabled(true); }
-    CommandsDisabled(const CommandsDisabled&) = delete;
-    CommandsDisabled& operator=(const CommandsDisabled&) = delete;
-
-private:
-    View& form_;
-};
-
-}  // namespace
 
 PaddingScan count_trailing_zeros(View& form, const std::string& path) {
     WindowObserver observer(form);

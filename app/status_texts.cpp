@@ -62,6 +62,8 @@ std::string status_text::with_cause(const std::string& text, OsdError cause) {
         case OsdError::ReadFailed: why = "読み取りに失敗しました"; break;
         case OsdError::WriteFailed: why = "書き込みに失敗しました"; break;
         case OsdError::InvalidName: why = "名前が正しくありません"; break;
+        case OsdError::InUse: why = "ほかのプログラムが使用中です"; break;
+        case OsdError::Locked: why = "ほかのプログラムがロックしています"; break;
     }
     return with_reason(text, why);
 }
@@ -93,6 +95,7 @@ std::string status_text::read_error(std::int64_t chunkStart) {
     return (japanese() ? "リードエラー " : "Read error at ") + std::string(offset);
 }
 std::string status_text::scan_cancelled() { return japanese() ? "検索を中止しました" : "Scan cancelled"; }
+std::string status_text::execute_cancelled() { return japanese() ? "実行を中止しました" : "Execute cancelled"; }
 
 std::string status_text::out_of_range() { return japanese() ? "範囲外" : "Out of range"; }
 

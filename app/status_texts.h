@@ -41,6 +41,7 @@ std::string scan_cannot_open(const std::string& path);
 std::string no_buffer();
 std::string read_error(std::int64_t chunkStart);  // "リードエラー 0x…"
 std::string scan_cancelled();
+std::string execute_cancelled();
 
 // In Label4 and Label5 when the calculator's total does not fit.
 std::string out_of_range();

@@ -93,8 +93,10 @@ void trim_command(Run& run) {
         if (run.stopping(path)) return;
         // One handle for the scan and the cut: no name is looked up between
         // them, so the cut reaches the very file that was measured.
+        // Opened for writing in a dry run too: the same checks, the same
+        // refusals. The file is ours alone from here to the cut.
         OsdFile file;
-        if (osd_open(file, path, invocation.dryRun ? OsdAccess::Read : OsdAccess::ReadWrite) != 0) {
+        if (osd_open(file, path, OsdAccess::ReadWrite) != 0) {
             run.fail(path, file.error);
             continue;
         }
@@ -110,10 +112,13 @@ void trim_command(Run& run) {
         if (changed && !invocation.dryRun) {
             cli_test_seam(TestSeam::BeforeCut, path);
             if (run.stopping(path)) return;
-            const MeasuredCut cut = cut_measured(file, path, result.measured, newSize, *result.pad);
+            Progress retest("testing " + shown_path(path) + " again", Progress::Direction::Remaining);
+            const MeasuredCut cut = cut_measured(file, path, result.measured, newSize, *result.pad, retest);
             switch (cut.status) {
                 case MeasuredCut::Status::Ok: break;
                 case MeasuredCut::Status::Changed: run.fail(path, "changed", "changed since it was scanned"); break;
+                case MeasuredCut::Status::InUse: run.fail(path, OsdError::InUse); break;
+                case MeasuredCut::Status::Stopped: run.interrupted(path, "interrupted"); return;
                 case MeasuredCut::Status::CannotSetEnd: run.fail(path, cut.error); break;
                 case MeasuredCut::Status::LengthNotKept:
                     run.fail(path, "length not kept", length_not_kept(cut.actualLength));
@@ -166,7 +171,8 @@ bool report_fill(Run& run, const std::string& path, const FillResult& result, co
                          format_binary_size(result.needed) + ", " + format_binary_size(result.available) + " free)");
             return false;
         default:
-            run.fail(path, osd_error_text(result.error) + (result.undoFailed ? notUndone : std::string()));
+            run.fail(path, json_error_name(result.error),
+                     osd_error_text(result.error) + (result.undoFailed ? notUndone : std::string()));
             return false;
     }
 }
@@ -177,6 +183,19 @@ void report_skipped(Run& run, const std::string& path) {
               shown_path(path) + ": missing, skipped (--no-create)");
 }
 
+// set -r: the reference file's length, which a regular file or a block
+// device has; nullopt (reported) when it has none.
+std::optional<std::int64_t> reference_length(Run& run, const std::string& reference) {
+    OsdError error = OsdError::None;
+    const std::int64_t length = osd_length_of(reference, error);
+    if (length >= 0) return length;
+    if (error == OsdError::IsFolder || error == OsdError::NotRegularFile)
+        run.fail(reference, "cannot take a length from it");
+    else
+        run.fail(reference, error);
+    return std::nullopt;
+}
+
 void set_command(Run& run) {
     const Invocation& invocation = run.invocation();
     const SizeExpression sizeRule = invocation.size;
@@ -184,13 +203,8 @@ void set_command(Run& run) {
     // -r: the reference file's length, read once, is the base for all.
     std::optional<std::int64_t> referenceLength;
     if (invocation.reference) {
-        OsdFileState reference;
-        OsdError error = OsdError::None;
-        if (osd_path_state(*invocation.reference, reference, &error) != 0) {
-            run.fail(*invocation.reference, error);
-            return;
-        }
-        referenceLength = reference.size;
+        referenceLength = reference_length(run, *invocation.reference);
+        if (!referenceLength) return;
     }
     // Relative sizes apply to the length read on the handle that sets it;
     // with -o the value counts that file's I/O blocks.
@@ -206,68 +220,43 @@ void set_command(Run& run) {
     };
     for (const std::string& path : invocation.paths) {
         if (run.stopping(path)) return;
-
-        bool created = false;
-        std::int64_t oldSize = 0;
-        AppliedSize target;
-        if (invocation.dryRun) {
-            // The file as it is now: its length, or that it is missing.
-            OsdFileState probe;
-            OsdError error = OsdError::None;
-            const bool exists = osd_path_state(path, probe, &error) == 0;
-            if (!exists && error == OsdError::NotFound && invocation.noCreate) {
-                report_skipped(run, path);
-                continue;
-            }
-            if (!exists && error != OsdError::NotFound) {
-                run.fail(path, error);
-                continue;
-            }
-            created = !exists;
-            oldSize = exists ? probe.size : 0;
-            target = rule(oldSize, exists ? probe.ioBlockSize : 0);
-            if (!target.ok()) {
-                run.fail(path, target.status == AppliedSize::Status::BelowZero ? "the size would be below 0"
-                                                                               : "the size would be too large");
-                continue;
-            }
-        } else {
-            SetLengthOptions options;
-            options.open = invocation.noCreate ? LengthOpen::OpenExisting : LengthOpen::OpenOrCreate;
-            options.afterOpen = [&path] { cli_test_seam(TestSeam::AfterOpen, path); };
-            Progress progress("writing " + shown_path(path), Progress::Direction::Done);
-            const FillResult result = fill_to_length(path, rule, options, invocation.fill, progress);
-            if (invocation.noCreate && result.status == FillResult::Status::CannotOpen &&
-                result.error == OsdError::NotFound) {
-                report_skipped(run, path);
-                continue;
-            }
-            if (!report_fill(run, path, result, "put back")) {
-                if (interrupt_exit_status() != 0) return;
-                continue;
-            }
-            cli_test_seam(TestSeam::Changed, path);
-            created = result.created;
-            oldSize = result.created ? 0 : result.oldSize;
-            target.length = result.newSize;
+        // A dry run goes the same way, up to the change itself.
+        SetLengthOptions options;
+        options.open = invocation.noCreate ? LengthOpen::OpenExisting : LengthOpen::OpenOrCreate;
+        options.dryRun = invocation.dryRun;
+        options.afterOpen = [&path] { cli_test_seam(TestSeam::AfterOpen, path); };
+        Progress progress("writing " + shown_path(path), Progress::Direction::Done);
+        const FillResult result = fill_to_length(path, rule, options, invocation.fill, progress);
+        if (invocation.noCreate && result.status == FillResult::Status::CannotOpen &&
+            result.error == OsdError::NotFound) {
+            report_skipped(run, path);
+            continue;
         }
+        if (!report_fill(run, path, result, "put back")) {
+            if (interrupt_exit_status() != 0) return;
+            continue;
+        }
+        if (!invocation.dryRun) cli_test_seam(TestSeam::Changed, path);
+        const bool created = result.created;
+        const std::int64_t oldSize = created ? 0 : result.oldSize;
+        const std::int64_t newSize = result.newSize;
 
-        const bool changed = created || oldSize != target.length;
+        const bool changed = created || oldSize != newSize;
         JsonObject json;
         json.text("path", path);
         if (created)
             json.null("old_size");
         else
             json.number("old_size", oldSize);
-        json.number("new_size", target.length)
+        json.number("new_size", newSize)
             .boolean("created", created)
             .boolean("changed", changed)
             .boolean("dry_run", invocation.dryRun);
         std::string text = shown_path(path) + ": ";
         if (created)
-            text += (invocation.dryRun ? "would be created with " : "created with ") + bytes_text(target.length);
+            text += (invocation.dryRun ? "would be created with " : "created with ") + bytes_text(newSize);
         else if (changed)
-            text += format_grouped(oldSize) + " \u2192 " + bytes_text(target.length);
+            text += format_grouped(oldSize) + " \u2192 " + bytes_text(newSize);
         else
             text += bytes_text(oldSize) + ", unchanged";
         if (invocation.dryRun) text += " (dry run)";
@@ -310,6 +299,7 @@ void create_command(Run& run) {
     FillResult result;
     SetLengthOptions options;
     options.open = LengthOpen::CreateNew;
+    options.beforePublish = [&path] { cli_test_seam(TestSeam::BeforePublish, path); };
     // A name taken between the test and the create: take the next one.
     for (int attempt = 0;; ++attempt) {
         Progress progress("writing " + shown_path(path), Progress::Direction::Done);

@@ -8,6 +8,14 @@ bool write_report(const std::string& text) {
     return false;
 }
 
+std::string_view json_error_name(OsdError error) {
+    switch (error) {
+        case OsdError::InUse: return "in_use";
+        case OsdError::Locked: return "locked";
+        default: return osd_error_text(error);
+    }
+}
+
 void Run::fail(const std::string& path, std::string_view jsonError, std::string_view cause) {
     failed_ = true;
     if (invocation_.json) out(JsonObject().text("path", path).text("error", jsonError).line());

@@ -14,6 +14,9 @@ inline constexpr int kFailed = 1;
 // Writes to standard output; when that fails, says so on standard error.
 bool write_report(const std::string& text);
 
+// JSON "error" for a cause: its text, but for the causes scripts wait out.
+std::string_view json_error_name(OsdError error);
+
 // Results of one command: printed file by file, and the exit status.
 class Run {
 public:
@@ -23,7 +26,7 @@ public:
 
     // `cause` in both the text and JSON "error".
     void fail(const std::string& path, std::string_view cause) { fail(path, cause, cause); }
-    void fail(const std::string& path, OsdError error) { fail(path, osd_error_text(error)); }
+    void fail(const std::string& path, OsdError error) { fail(path, json_error_name(error), osd_error_text(error)); }
     // A short JSON "error" and a longer cause for people.
     void fail(const std::string& path, std::string_view jsonError, std::string_view cause);
 

@@ -7,7 +7,16 @@
 
 namespace {
 std::atomic<OsdTraceSink> trace_sink{&osd_trace_to_stdout};
+std::atomic<bool> leases_allowed{true};
+std::atomic<bool> unnamed_files_allowed{true};
+}  // namespace
+
+void osd_set_guards(OsdGuards guards) {
+    leases_allowed.store(guards.leases);
+    unnamed_files_allowed.store(guards.unnamedFiles);
 }
+
+OsdGuards osd_guards() { return {leases_allowed.load(), unnamed_files_allowed.load()}; }
 
 OsdFile::~OsdFile() { osd_close(*this); }
 
@@ -28,6 +37,8 @@ const char* osd_error_text(OsdError error) {
         case OsdError::ReadFailed: return "read error";
         case OsdError::WriteFailed: return "write error";
         case OsdError::InvalidName: return "invalid name";
+        case OsdError::InUse: return "in use by another program";
+        case OsdError::Locked: return "locked by another program";
         case OsdError::Other: return "failed";
     }
     return "failed";

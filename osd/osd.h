@@ -35,6 +35,8 @@ enum class OsdError {
     ReadFailed,
     WriteFailed,
     InvalidName,     // empty, not encodable, or refused by the file system
+    InUse,           // another program has it open (or mapped) while it is to change
+    Locked,          // another program holds a lock on it
     Other,
 };
 
@@ -48,6 +50,15 @@ struct OsdFile {
     std::int64_t position = 0;
     std::int64_t size = 0;  // length taken once by osd_open
     OsdError error = OsdError::None;  // cause of the last failed operation
+    // This handle holds the system's guard of exclusive access (a write
+    // lease on Linux): another program that opens the file is noticed by
+    // osd_exclusive_lost, and waits until the guard is given back.
+    bool leased = false;
+    // A file osd_create_unpublished made whose name is still to be given
+    // (osd_publish): the name, and whether the file system made it visible
+    // at once because it cannot make unnamed files.
+    std::string unpublishedPath;
+    bool unpublishedVisible = false;
 
     OsdFile() = default;
     OsdFile(const OsdFile&) = delete;
@@ -57,17 +68,58 @@ struct OsdFile {
 
 // Opens an existing regular file (not a folder, device or FIFO). Stores its
 // length in `size`. 0 on success, 1 on failure.
+//
+// Opened to be written (Write, ReadWrite), the file is also this process's
+// alone until the handle closes, as far as the system can make it so: a lock
+// another program holds on it refuses the open (Locked), and so does another
+// program that has it open or mapped (InUse). Linux: flock and fcntl locks
+// are tested and a write lease taken (`leased`); where the kernel grants no
+// lease (NFS, FUSE, another user's file without CAP_LEASE) the open still
+// succeeds, unguarded, and callers fall back on comparing the file's state.
+// Windows: no other handle may write or delete it (share modes), and a
+// LockFileEx lock refuses it.
 [[nodiscard]] int osd_open(OsdFile& file, const std::string& path, OsdAccess access);
+
+// True once another program has opened the file since this handle took its
+// lease: the change under way must stop and be undone before the guard is
+// given back. False without a lease.
+bool osd_exclusive_lost(const OsdFile& file);
+
+// Gives the lease back once the change is done, so that a program waiting
+// to open the file goes on at once; closing the handle does the same.
+void osd_release_exclusive(OsdFile& file);
 
 // Creates a new file for reading and writing. Never truncates: when the path
 // already exists it fails with AlreadyExists, so a file that appeared since
 // the caller's existence test keeps its bytes. 0 on success, 1 on failure.
 [[nodiscard]] int osd_create(OsdFile& file, const std::string& path);
 
-// Creates, as osd_create does, the file that the dangling symbolic link at
-// `path` points to (through any chain of links), and names it in `created`.
-// Fails when `path` is no such link. 0 on success, 1 on failure.
+// Creates a new file that is to be named `path` only once it is complete
+// (osd_publish), so that no program sees it half made and an abandoned one
+// leaves nothing behind: closing the handle before osd_publish discards it.
+// Linux makes it unnamed in the target folder (O_TMPFILE). Where the file
+// system cannot, the name appears at once (as osd_create) and the discard
+// removes only what that name still reaches: this very file. Windows marks
+// the new file for deletion until osd_publish. Fails with AlreadyExists
+// when the name is taken. 0 on success, 1 on failure.
+[[nodiscard]] int osd_create_unpublished(OsdFile& file, const std::string& path);
+
+// Gives a file osd_create_unpublished made its name; AlreadyExists when
+// another file took the name meanwhile (the new one is then discarded at
+// close). 0 on success or when there is nothing to publish, 1 on failure.
+[[nodiscard]] int osd_publish(OsdFile& file);
+
+// Creates, as osd_create_unpublished does, the file that the dangling
+// symbolic link at `path` points to (through any chain of links), and names
+// it in `created`. Fails when `path` is no such link. 0 on success, 1 on
+// failure.
 [[nodiscard]] int osd_create_link_target(OsdFile& file, const std::string& path, std::string& created);
+
+// The length a path names: a regular file's, or a block device's (a disk,
+// a partition, a loop device). Anything else has none to give (a folder is
+// IsFolder; a FIFO, socket or character device NotRegularFile). -1 on
+// failure, `error` then says why.
+[[nodiscard]] std::int64_t osd_length_of(const std::string& path, OsdError& error);
 
 // Bytes free to this process on the file system that holds `path` (or
 // would hold it: its folder for a new file); -1 when unknown.
@@ -114,6 +166,10 @@ struct OsdFileState {
     // Nanoseconds since 1970 by the system clock, read just before the state
     // was taken: how recent a change the time stamps could have missed.
     std::int64_t takenAt = 0;
+    // Taken through a handle that held its lease unbroken, on a file system
+    // only this machine writes: no other program could write the file while
+    // that lease lasts.
+    bool exclusive = false;
 
     bool sameFile(const OsdFileState& other) const { return volume == other.volume && fileId == other.fileId; }
     // Same file, same length, same time stamps.
@@ -197,3 +253,12 @@ std::int64_t osd_count_data_runs(OsdFile& file, std::int64_t size);
 
 // Bytes the file system has allocated to the file; -1 when unknown.
 std::int64_t osd_allocated_bytes(OsdFile& file);
+
+// The system's guards, for tests of what applies where a file system lacks
+// them: write leases and unnamed new files. Both on by default, where the
+// system has them.
+struct OsdGuards {
+    bool leases = true;
+    bool unnamedFiles = true;
+};
+void osd_set_guards(OsdGuards guards);

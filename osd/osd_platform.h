@@ -18,3 +18,6 @@ int osd_platform_runs(OsdFile& file, std::int64_t from, std::int64_t end, std::v
 // The file's length now, which may differ from the one taken at open; -1
 // when unknown.
 std::int64_t osd_platform_current_size(OsdFile& file);
+
+// The guards the system may use, as osd_set_guards last set them.
+OsdGuards osd_guards();

@@ -9,12 +9,20 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
+
+#if defined(__linux__)
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
+#endif
 
 static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
 
@@ -67,10 +75,49 @@ int open_retrying(const std::string& path, int flags, mode_t mode = 0) {
     return fd;
 }
 
+// Whether another program holds a lock on the file. flock locks and fcntl
+// (POSIX, OFD) locks do not see each other, so one of each is taken; they
+// are held until the descriptor closes.
+bool locked_by_another(int fd) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return true;
+#if defined(F_OFD_SETLK)
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_OFD_SETLK, &whole) != 0 && (errno == EAGAIN || errno == EACCES)) return true;
+#endif
+    return false;
+}
+
+// Makes a descriptor opened for writing this process's alone: refused when
+// another program holds a lock (Locked) or has the file open (InUse, from
+// the lease). A file system that grants no lease leaves it unguarded.
+bool claim_exclusive(int fd, bool& leased, OsdError& error) {
+    leased = false;
+    if (locked_by_another(fd)) {
+        error = OsdError::Locked;
+        return false;
+    }
+#if defined(__linux__)
+    if (!osd_guards().leases) return true;
+    // A lease break is announced by a signal, SIGIO unless told otherwise,
+    // which would end the process. SIGURG is ignored unless handled, so the
+    // break is noticed by asking (osd_exclusive_lost) and disturbs nothing.
+    if (::fcntl(fd, F_SETSIG, SIGURG) != 0) return true;
+    if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+        leased = true;
+    } else if (errno == EAGAIN) {
+        error = OsdError::InUse;
+        return false;
+    }
+#endif
+    return true;
+}
+
 // Opens a regular file only. A folder must never open as a file, and a FIFO
 // or device would block the window or report no length; O_NONBLOCK keeps the
-// open itself from waiting on a FIFO.
-int open_regular_file(const std::string& path, int flags, OsdError& error, std::int64_t& size) {
+// open itself from waiting on a FIFO. Opened for writing, it is claimed.
+int open_regular_file(const std::string& path, int flags, OsdError& error, std::int64_t& size, bool& leased) {
     if (path.empty()) {
         error = OsdError::InvalidName;
         return -1;
@@ -89,7 +136,7 @@ int open_regular_file(const std::string& path, int flags, OsdError& error, std::
         error = OsdError::NotRegularFile;
     } else if (::fcntl(fd, F_SETFL, flags & ~O_ACCMODE) != 0) {
         error = error_from_errno(errno);
-    } else {
+    } else if ((flags & O_ACCMODE) == O_RDONLY || claim_exclusive(fd, leased, error)) {
         size = st.st_size;
         return fd;
     }
@@ -105,7 +152,7 @@ int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
     // refused by the regular-file test. Either way the cause is IsFolder.
     std::int64_t size = 0;
     const int flags = access == OsdAccess::Read ? O_RDONLY : access == OsdAccess::Write ? O_WRONLY : O_RDWR;
-    int fd = open_regular_file(path, flags, file.error, size);
+    int fd = open_regular_file(path, flags, file.error, size, file.leased);
     if (fd < 0) return 1;
     file.handle = fd;
     file.size = size;
@@ -155,6 +202,97 @@ std::string end_of_links(std::string path) {
 
 }  // namespace
 
+namespace {
+
+// The folder a path's last name is in.
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Unnamed files are named through /proc; without it they could not be.
+bool unnamed_files_possible() {
+#if defined(O_TMPFILE) && defined(__linux__)
+    static const bool proc = ::access("/proc/self/fd", X_OK) == 0;
+    return proc && osd_guards().unnamedFiles;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+int osd_create_unpublished(OsdFile& file, const std::string& path) {
+    osd_close(file);
+    // The name must be free now, or the work would be done for nothing;
+    // osd_publish makes sure again, atomically.
+    struct stat st {};
+    if (!path.empty() && ::lstat(path.c_str(), &st) == 0) {
+        file.error = S_ISDIR(st.st_mode) ? OsdError::IsFolder : OsdError::AlreadyExists;
+        return 1;
+    }
+#if defined(O_TMPFILE)
+    if (!path.empty() && unnamed_files_possible()) {
+        const int fd = open_retrying(folder_of(path), O_TMPFILE | O_RDWR, 0666);
+        if (fd >= 0) {
+            file.handle = fd;
+            file.error = OsdError::None;
+            file.unpublishedPath = path;
+            file.unpublishedVisible = false;
+            return 0;
+        }
+        // Refused only by file systems (or kernels) without unnamed files.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            file.error = error_from_errno(errno);
+            return 1;
+        }
+    }
+#endif
+    if (osd_create(file, path) != 0) return 1;
+    file.unpublishedPath = path;
+    file.unpublishedVisible = true;
+    return 0;
+}
+
+namespace {
+
+// Whether the name a new file was made under still reaches that very file.
+bool name_reaches(const OsdFile& file) {
+    struct stat mine {}, named {};
+    return ::fstat(descriptor(file), &mine) == 0 && ::lstat(file.unpublishedPath.c_str(), &named) == 0 &&
+           mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
+// Removes a new file that was never published, where the file system gave
+// it its name at once: only while that name still reaches it, so that a
+// file renamed onto the name meanwhile is never removed.
+void discard_unpublished(OsdFile& file) {
+    if (file.unpublishedPath.empty()) return;
+    if (file.unpublishedVisible && name_reaches(file)) (void)::unlink(file.unpublishedPath.c_str());
+    file.unpublishedPath.clear();
+}
+
+}  // namespace
+
+int osd_publish(OsdFile& file) {
+    if (file.unpublishedPath.empty()) return 0;
+    if (file.unpublishedVisible) {
+        // Named from the start: another file may have taken the name since.
+        if (!name_reaches(file)) {
+            file.error = OsdError::AlreadyExists;
+            return 1;
+        }
+    } else {
+        const std::string self = "/proc/self/fd/" + std::to_string(descriptor(file));
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.unpublishedPath.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            file.error = error_from_errno(errno);
+            return 1;
+        }
+    }
+    file.unpublishedPath.clear();
+    return 0;
+}
+
 int osd_create_link_target(OsdFile& file, const std::string& path, std::string& created) {
     osd_close(file);
     struct stat st {};
@@ -168,16 +306,38 @@ int osd_create_link_target(OsdFile& file, const std::string& path, std::string& 
         return 1;
     }
     created = target;
-    return osd_create(file, target);
+    return osd_create_unpublished(file, target);
+}
+
+std::int64_t osd_length_of(const std::string& path, OsdError& error) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        error = path.empty() ? OsdError::InvalidName : error_from_errno(errno);
+        return -1;
+    }
+    if (S_ISREG(st.st_mode)) return st.st_size;
+    error = S_ISDIR(st.st_mode) ? OsdError::IsFolder : OsdError::NotRegularFile;
+#if defined(__linux__) && defined(BLKGETSIZE64)
+    // Only a block device is opened: opening a tape or a terminal can act.
+    if (!S_ISBLK(st.st_mode)) return -1;
+    const int fd = open_retrying(path, O_RDONLY | O_NONBLOCK);
+    if (fd < 0) {
+        error = error_from_errno(errno);
+        return -1;
+    }
+    std::uint64_t bytes = 0;
+    struct stat opened {};
+    const bool sized = ::fstat(fd, &opened) == 0 && S_ISBLK(opened.st_mode) && ::ioctl(fd, BLKGETSIZE64, &bytes) == 0 &&
+                       bytes <= static_cast<std::uint64_t>(INT64_MAX);
+    ::close(fd);
+    if (sized) return static_cast<std::int64_t>(bytes);
+#endif
+    return -1;
 }
 
 std::int64_t osd_free_space(const std::string& path) {
     struct statvfs fs {};
-    if (::statvfs(path.c_str(), &fs) != 0) {
-        const std::size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-        if (::statvfs(folder.c_str(), &fs) != 0) return -1;
-    }
+    if (::statvfs(path.c_str(), &fs) != 0 && ::statvfs(folder_of(path).c_str(), &fs) != 0) return -1;
     const std::uint64_t blocks = fs.f_bavail;
     const std::uint64_t blockSize = fs.f_frsize > 0 ? fs.f_frsize : 1;
     constexpr std::uint64_t kMost = std::uint64_t{INT64_MAX};
@@ -369,12 +529,52 @@ void state_from_stat(const struct stat& st, OsdFileState& state) {
 
 }  // namespace
 
+namespace {
+
+// A lease keeps out the programs of this machine only. Where others may
+// write the file too (FUSE, which may front a network; SMB), it does not
+// vouch for the bytes, and the checks of the state still apply.
+bool lease_covers_every_writer(int fd) {
+#if defined(__linux__)
+    constexpr unsigned long kFuse = 0x65735546;
+    constexpr unsigned long kSmb2 = 0xfe534d42;
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return false;
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    return type != kFuse && type != kSmb2 && type != static_cast<unsigned long>(CIFS_SUPER_MAGIC) &&
+           type != static_cast<unsigned long>(NFS_SUPER_MAGIC) && type != static_cast<unsigned long>(SMB_SUPER_MAGIC);
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+}  // namespace
+
 int osd_state(const OsdFile& file, OsdFileState& state) {
     state.takenAt = clock_now();
     struct stat st {};
     if (::fstat(descriptor(file), &st) != 0) return 1;
     state_from_stat(st, state);
+    state.exclusive = file.leased && !osd_exclusive_lost(file) && lease_covers_every_writer(descriptor(file));
     return 0;
+}
+
+bool osd_exclusive_lost(const OsdFile& file) {
+#if defined(__linux__)
+    // A pending break reads as the lease it is broken down to.
+    return file.leased && ::fcntl(descriptor(file), F_GETLEASE) != F_WRLCK;
+#else
+    (void)file;
+    return false;
+#endif
+}
+
+void osd_release_exclusive(OsdFile& file) {
+#if defined(__linux__)
+    if (file.leased) (void)::fcntl(descriptor(file), F_SETLEASE, F_UNLCK);
+#endif
+    file.leased = false;
 }
 
 int osd_path_state(const std::string& path, OsdFileState& state, OsdError* error) {
@@ -390,6 +590,8 @@ int osd_path_state(const std::string& path, OsdFileState& state, OsdError* error
 
 int osd_close(OsdFile& file) {
     if (file.handle == kOsdInvalidHandle) return 0;
+    discard_unpublished(file);
+    file.leased = false;
     int rc = ::close(descriptor(file));
     file.handle = kOsdInvalidHandle;
     return rc;

@@ -33,9 +33,9 @@ OsdError error_from_code(DWORD code, OsdError fallback = OsdError::Other) {
     switch (code) {
         case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_DRIVE: case ERROR_BAD_NETPATH:
             return OsdError::NotFound;
-        case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
-        case ERROR_USER_MAPPED_FILE:
-            return OsdError::AccessDenied;
+        case ERROR_ACCESS_DENIED: return OsdError::AccessDenied;
+        case ERROR_SHARING_VIOLATION: case ERROR_USER_MAPPED_FILE: return OsdError::InUse;
+        case ERROR_LOCK_VIOLATION: return OsdError::Locked;
         case ERROR_WRITE_PROTECT: return OsdError::ReadOnlyFileSystem;
         case ERROR_CANT_RESOLVE_FILENAME: return OsdError::LinkLoop;
         case ERROR_FILENAME_EXCED_RANGE: return OsdError::NameTooLong;
@@ -76,9 +76,34 @@ std::optional<std::wstring> win_path(const std::string& utf8) {
     return carry_long_path(std::move(*wide));
 }
 
+// A handle that changes the file lets others read only: no other handle
+// may write, delete or rename it meanwhile (readers may stay).
 HANDLE open_existing(const std::wstring& path, DWORD rights) {
-    return CreateFileW(path.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD share = (rights & GENERIC_WRITE) != 0 ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    return CreateFileW(path.c_str(), rights, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Whether another process holds a LockFileEx lock on some of the file:
+// taking one over every byte fails then. Ours is given back at once.
+bool locked_by_another(HANDLE handle) {
+    OVERLAPPED whole{};
+    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole)) {
+        UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &whole);
+        return false;
+    }
+    return GetLastError() == ERROR_LOCK_VIOLATION;
+}
+
+// Why a file could not be opened to change it while others use it: a lock
+// is named as such, though a locking program that also writes the file
+// already refuses the share.
+OsdError in_use_cause(const std::wstring& path) {
+    HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (reader == INVALID_HANDLE_VALUE) return OsdError::InUse;
+    const bool locked = locked_by_another(reader);
+    CloseHandle(reader);
+    return locked ? OsdError::Locked : OsdError::InUse;
 }
 
 // A root ("C:\", "\", "\\?\C:\", "\\server\share\") is never found by a
@@ -110,7 +135,8 @@ int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open at all.
     HANDLE handle = open_existing(*wide, rights);
     if (handle == INVALID_HANDLE_VALUE) {
-        file.error = open_error(*wide, GetLastError());
+        const DWORD code = GetLastError();
+        file.error = code == ERROR_SHARING_VIOLATION ? in_use_cause(*wide) : open_error(*wide, code);
         return 1;
     }
     LARGE_INTEGER size{};
@@ -118,6 +144,11 @@ int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
         CloseHandle(handle);
         file.error = OsdError::NotRegularFile;
+        return 1;
+    }
+    if ((rights & GENERIC_WRITE) != 0 && locked_by_another(handle)) {
+        CloseHandle(handle);
+        file.error = OsdError::Locked;
         return 1;
     }
     file.handle = reinterpret_cast<OsdHandle>(handle);
@@ -146,12 +177,96 @@ int osd_create(OsdFile& file, const std::string& path) {
     return 0;
 }
 
+namespace {
+
+// Marks a new file for deletion when its last handle closes, or takes the
+// mark away again.
+bool mark_for_deletion(HANDLE handle, bool deleted) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleted ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+}  // namespace
+
+int osd_create_unpublished(OsdFile& file, const std::string& path) {
+    osd_close(file);
+    const std::optional<std::wstring> wide = win_path(path);
+    if (!wide) {
+        file.error = OsdError::InvalidName;
+        return 1;
+    }
+    // DELETE access for the mark; others may read it, nothing more.
+    HANDLE handle = CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        file.error = open_error(*wide, GetLastError());
+        return 1;
+    }
+    // Until it is published, the file goes when its handle closes, however
+    // the program ends; Windows holds the name for it meanwhile. Where the
+    // mark does not take, the handle's close tries again.
+    file.handle = reinterpret_cast<OsdHandle>(handle);
+    file.error = OsdError::None;
+    file.unpublishedPath = path;
+    file.unpublishedVisible = !mark_for_deletion(handle, true);
+    return 0;
+}
+
+int osd_publish(OsdFile& file) {
+    if (file.unpublishedPath.empty()) return 0;
+    if (!file.unpublishedVisible && !mark_for_deletion(native(file), false)) {
+        file.error = error_from_code(GetLastError());
+        return 1;
+    }
+    file.unpublishedPath.clear();
+    return 0;
+}
+
+bool osd_exclusive_lost(const OsdFile&) { return false; }
+
+void osd_release_exclusive(OsdFile& file) { file.leased = false; }
+
 // Windows programs meet symbolic links rarely, and CreateFileW follows one
 // when it opens: a dangling link is reported, not followed.
 int osd_create_link_target(OsdFile& file, const std::string&, std::string&) {
     osd_close(file);
     file.error = OsdError::NotFound;
     return 1;
+}
+
+std::int64_t osd_length_of(const std::string& path, OsdError& error) {
+    const std::optional<std::wstring> wide = win_path(path);
+    if (!wide) {
+        error = OsdError::InvalidName;
+        return -1;
+    }
+    // Attributes only, as osd_path_state: a folder opens too, to be named.
+    HANDLE handle = CreateFileW(wide->c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = open_error(*wide, GetLastError());
+        return -1;
+    }
+    std::int64_t length = -1;
+    BY_HANDLE_FILE_INFORMATION info{};
+    GET_LENGTH_INFORMATION disk{};
+    DWORD returned = 0;
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        error = OsdError::NotRegularFile;
+    } else if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &disk, sizeof disk, &returned,
+                               nullptr)) {
+        length = disk.Length.QuadPart;  // a disk or a partition
+    } else if (!GetFileInformationByHandle(handle, &info)) {
+        error = error_from_code(GetLastError());
+    } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        error = OsdError::IsFolder;
+    } else {
+        length = static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+    }
+    CloseHandle(handle);
+    return length;
 }
 
 std::int64_t osd_free_space(const std::string& path) {
@@ -253,6 +368,7 @@ int osd_seteof(OsdFile& file) {
     if (file.handle == kOsdInvalidHandle) return 1;
     if (SetEndOfFile(native(file))) return 0;
     const DWORD code = GetLastError();
+    // ERROR_USER_MAPPED_FILE: another program maps the file (InUse).
     file.error = code == ERROR_INVALID_PARAMETER ? OsdError::TooLarge : error_from_code(code, OsdError::WriteFailed);
     return 1;
 }
@@ -343,6 +459,11 @@ int osd_path_state(const std::string& path, OsdFileState& state, OsdError* error
 
 int osd_close(OsdFile& file) {
     if (file.handle == kOsdInvalidHandle) return 0;
+    // An unpublished file carries its deletion mark and goes now. The mark
+    // is set through this handle, so it can only reach this very file.
+    if (!file.unpublishedPath.empty() && file.unpublishedVisible) (void)mark_for_deletion(native(file), true);
+    file.unpublishedPath.clear();
+    file.leased = false;
     const BOOL closed = CloseHandle(native(file));
     file.handle = kOsdInvalidHandle;
     return closed ? 0 : 1;

@@ -27,14 +27,27 @@ void store_le(unsigned char* out, std::uint64_t word, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(word >> (8 * i));
 }
 
-// Puts the file back as it was before the fill; true when that worked.
-bool undo(OsdFile& file, const std::string& path, const FillResult& result) {
-    if (result.created) {
-        osd_close(file);
-        return osd_remove(path) == 0;
+// Puts the file back as it was before the fill; true when that worked. A
+// created file has no name yet and goes with its handle. An extended one is
+// cut back only while its length is the one the fill gave it, so that bytes
+// another program added are never cut.
+bool undo(OsdFile& file, const FillResult& result) {
+    bool cut = true;
+    if (!result.created) {
+        OsdFileState now;
+        cut = osd_state(file, now) == 0 && now.size == file.position &&
+              osd_seek(file, result.oldSize, OsdOrigin::Begin) == result.oldSize && osd_seteof(file) == 0;
     }
-    const bool cut = osd_seek(file, result.oldSize, OsdOrigin::Begin) == result.oldSize && osd_seteof(file) == 0;
     return osd_close(file) == 0 && cut;
+}
+
+// Whether another program may have written the file since the fill began:
+// it opened the file against the lease, or, where there is none, the
+// length is no longer the one written so far.
+bool others_came(OsdFile& file) {
+    if (file.leased) return osd_exclusive_lost(file);
+    OsdFileState now;
+    return osd_state(file, now) != 0 || now.size != file.position;
 }
 
 FillResult failed(Status status, OsdError error) {
@@ -82,6 +95,8 @@ Status write_random_in_turns(OsdFile& file, std::int64_t total, const Fill& fill
             Status status = Status::Ok;
             if (side == 0 && !observer.beforeBytes(chunk * kFillChunkSize, total)) {
                 status = Status::Stopped;
+            } else if (others_came(file)) {
+                status = Status::InUse;
             } else if (osd_write(file, buffer, count) != count) {
                 status = Status::CannotWrite;
             }
@@ -110,6 +125,7 @@ Status write_fill(OsdFile& file, std::int64_t from, std::int64_t to, const Fill&
     if (!chunks.ok()) return Status::NoBuffer;
     for (std::int64_t done = 0; done < total;) {
         if (!observer.beforeBytes(done, total)) return Status::Stopped;
+        if (others_came(file)) return Status::InUse;
         const std::int64_t chunk = total - done < kFillChunkSize ? total - done : kFillChunkSize;
         if (osd_write(file, chunks.next(static_cast<std::size_t>(chunk)), chunk) != chunk) {
             if (file.error == OsdError::None) file.error = OsdError::WriteFailed;
@@ -227,35 +243,64 @@ const unsigned char* FillChunks::next(std::size_t count) {
     return buffer_.get();
 }
 
+namespace {
+
+// The zero fill is exactly the window's Execute.
+FillResult set_zero_fill(const std::string& path, const LengthRule& rule, const SetLengthOptions& options) {
+    SetLengthOptions setOptions = options;
+    setOptions.confirmCut = nullptr;
+    const SetLengthResult set = set_file_length(path, rule, setOptions);
+    FillResult result;
+    result.created = set.created;
+    result.oldSize = set.oldSize;
+    result.newSize = set.newSize;
+    result.error = set.error;
+    switch (set.status) {
+        case SetLengthResult::Status::Ok: result.status = Status::Ok; break;
+        case SetLengthResult::Status::InvalidSize: result.status = Status::InvalidSize; break;
+        case SetLengthResult::Status::TooLarge: result.status = Status::TooLarge; break;
+        case SetLengthResult::Status::CannotOpen: result.status = Status::CannotOpen; break;
+        case SetLengthResult::Status::CannotCreate: result.status = Status::CannotCreate; break;
+        case SetLengthResult::Status::LengthNotKept: result.status = Status::LengthNotKept; break;
+        case SetLengthResult::Status::CannotSetEnd:
+        case SetLengthResult::Status::Declined: result.status = Status::CannotSetEnd; break;
+    }
+    return result;
+}
+
+// Writes the fill above the old end and reads the length back; a fill
+// that fails or is stopped is undone.
+void write_and_check(OsdFile& file, const LengthPlan& plan, const Fill& fill, ScanObserver& observer,
+                     FillResult& result) {
+    result.status = write_fill(file, plan.current, plan.target, fill, observer);
+    if (result.ok()) {
+        // A written file's length is what was written; read it back all
+        // the same, as for a cut.
+        OsdFileState after;
+        if (osd_state(file, after) == 0 && after.size != plan.target) {
+            result.status = Status::LengthNotKept;
+            result.newSize = after.size;
+        } else {
+            result.newSize = plan.target;
+        }
+    }
+    if (result.ok()) return;
+    result.error = result.status == Status::Stopped ? OsdError::None
+                   : result.status == Status::InUse ? OsdError::InUse
+                                                    : file.error;
+    result.undoFailed = !undo(file, result);
+}
+
+}  // namespace
+
 FillResult fill_to_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options,
                           const Fill& fill, ScanObserver& observer) {
-    // Zeros: exactly the window's Execute.
-    if (fill.kind == Fill::Kind::Zero) {
-        SetLengthOptions setOptions = options;
-        setOptions.confirmCut = nullptr;
-        const SetLengthResult set = set_file_length(path, rule, setOptions);
-        FillResult result;
-        result.created = set.created;
-        result.oldSize = set.oldSize;
-        result.newSize = set.newSize;
-        result.error = set.error;
-        switch (set.status) {
-            case SetLengthResult::Status::Ok: result.status = Status::Ok; break;
-            case SetLengthResult::Status::InvalidSize: result.status = Status::InvalidSize; break;
-            case SetLengthResult::Status::TooLarge: result.status = Status::TooLarge; break;
-            case SetLengthResult::Status::CannotOpen: result.status = Status::CannotOpen; break;
-            case SetLengthResult::Status::CannotCreate: result.status = Status::CannotCreate; break;
-            case SetLengthResult::Status::LengthNotKept: result.status = Status::LengthNotKept; break;
-            case SetLengthResult::Status::CannotSetEnd:
-            case SetLengthResult::Status::Declined: result.status = Status::CannotSetEnd; break;
-        }
-        return result;
-    }
+    if (fill.kind == Fill::Kind::Zero) return set_zero_fill(path, rule, options);
 
     OsdFile file;
     SetLengthOptions planOptions = options;
     planOptions.confirmCut = nullptr;
-    const LengthPlan plan = plan_length(file, path, rule, planOptions);
+    LengthPlan plan = plan_length(file, path, rule, planOptions);
     FillResult result;
     result.created = plan.result.created;
     result.oldSize = plan.result.oldSize;
@@ -266,51 +311,40 @@ FillResult fill_to_length(const std::string& path, const LengthRule& rule, const
         case SetLengthResult::Status::TooLarge: return failed(Status::TooLarge, plan.result.error);
         default: return failed(Status::CannotOpen, plan.result.error);
     }
-    const std::string& createdPath = plan.createdPath;
     auto give_up = [&](Status status) {
         result.status = status;
         result.error = file.error;
         (void)abandon_length(file, plan, SetLengthResult::Status::CannotSetEnd);
         return result;
     };
-    const std::int64_t oldSize = plan.current;
-    const AppliedSize target{AppliedSize::Status::Ok, plan.target};
 
-    if (target.length <= oldSize) {
-        switch (move_end(file, target.length, false, result.newSize)) {
-            case SetLengthResult::Status::Ok: break;
-            case SetLengthResult::Status::LengthNotKept: return give_up(Status::LengthNotKept);
-            default: return give_up(Status::CannotSetEnd);
+    if (plan.target <= plan.current) {
+        if (!options.dryRun) {
+            switch (move_end(file, plan.target, false, result.newSize)) {
+                case SetLengthResult::Status::Ok: break;
+                case SetLengthResult::Status::LengthNotKept: return give_up(Status::LengthNotKept);
+                case SetLengthResult::Status::CannotOpen: return give_up(Status::InUse);
+                default: return give_up(Status::CannotSetEnd);
+            }
         }
     } else {
-        const std::int64_t free = osd_free_space(result.created ? createdPath : path);
-        if (free >= 0 && target.length - oldSize > free) {
-            result.needed = target.length - oldSize;
+        const std::int64_t free = osd_free_space(plan.createdPath.empty() ? path : plan.createdPath);
+        if (free >= 0 && plan.target - plan.current > free) {
+            result.needed = plan.target - plan.current;
             result.available = free;
             return give_up(Status::NotEnoughSpace);
         }
-        result.status = write_fill(file, oldSize, target.length, fill, observer);
-        if (result.ok()) {
-            // A written file's length is what was written; read it back all
-            // the same, as for a cut.
-            OsdFileState after;
-            if (osd_state(file, after) == 0 && after.size != target.length) {
-                result.status = Status::LengthNotKept;
-                result.newSize = after.size;
-            } else {
-                result.newSize = target.length;
-            }
-        }
-        if (!result.ok()) {
-            result.error = result.status == Status::Stopped ? OsdError::None : file.error;
-            result.undoFailed = !undo(file, createdPath, result);
-            return result;
+        if (!options.dryRun) {
+            write_and_check(file, plan, fill, observer, result);
+            if (!result.ok()) return result;
         }
     }
-    if (osd_close(file) != 0) {
-        result.status = Status::CannotWrite;
-        result.error = OsdError::WriteFailed;
-        if (result.created) result.undoFailed = osd_remove(createdPath) != 0;
+    if (options.dryRun) result.newSize = plan.target;
+    finish_length(file, options, plan.result);
+    if (!plan.result.ok()) {
+        result.status = plan.result.status == SetLengthResult::Status::CannotCreate ? Status::CannotCreate
+                                                                                     : Status::CannotWrite;
+        result.error = plan.result.error;
     }
     return result;
 }

@@ -83,6 +83,7 @@ struct FillResult {
         CannotWrite,
         NoBuffer,
         NotEnoughSpace,  // refused before a byte was written: `needed`, `available`
+        InUse,           // another program opened the file while it was filled
         Stopped,
     };
     Status status = Status::Ok;
@@ -106,9 +107,11 @@ inline constexpr std::int64_t kFillChunkSize = std::int64_t{1} << 20;
 // end never change, and a file this call created is removed again when it
 // cannot get its length. The bytes added above the old end come from
 // `fill`; for a written fill, `observer` is told the share done (0..100)
-// before each chunk and may stop it. A stopped or failed written fill is
-// undone: a created file is removed, an extended one cut back to its old
-// length. A written fill the file system has no room for is refused before
-// a byte is written.
+// before each chunk and may stop it. The file is this process's alone while
+// it is filled (osd_open); a fill that another program comes to meanwhile
+// stops (InUse). A stopped or failed written fill is undone: a created file
+// never appears, an extended one is cut back to its old length while no
+// other program has lengthened it. A written fill the file system has no
+// room for is refused before a byte is written.
 FillResult fill_to_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options,
                           const Fill& fill, ScanObserver& observer);

@@ -2,10 +2,32 @@
 
 #include <algorithm>
 
+namespace {
+
+// Some file systems answer "no data" for the last page of a file whose
+// length lies within a page of 2^63 (tmpfs); a page size larger than any
+// system's covers that page wherever it begins.
+constexpr std::int64_t kDistrustedTail = 64 * 1024;
+
+// The first batch's tail, when the file system calls it a hole, is read
+// all the same: it costs one small read, and a hole reads as zeros anyway.
+void read_the_tail(OsdRangesBelow& batch, std::int64_t end) {
+    if (!batch.ranges.empty() && batch.ranges.back().end == end) return;
+    const std::int64_t tail = std::max(batch.from, (end - 1) / kDistrustedTail * kDistrustedTail);
+    if (!batch.ranges.empty() && batch.ranges.back().end >= tail)
+        batch.ranges.back().end = end;
+    else
+        batch.ranges.push_back({tail, end});
+}
+
+}  // namespace
+
 OsdRangesBelow FileSource::dataRangesBelow(std::int64_t end) {
     if (!askForHoles_) return {0, {{0, end}}};
     const std::int64_t from = std::max(end - stride_, std::int64_t{0});
     OsdRangesBelow batch = osd_data_ranges_below(file_, end, end - from);
+    if (!tailAsked_ && end > 0) read_the_tail(batch, end);
+    tailAsked_ = true;
     // Each batch twice the last, up to 1 GiB: a dense file takes a few
     // dozen calls, and a scan that stops early has looked at most twice as
     // far as it went.

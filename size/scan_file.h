@@ -10,7 +10,8 @@
 
 // Reads an open file. Looks for its data runs backwards from the end, in
 // batches that double as the scan goes down, so a scan that stops early
-// never walks the runs below it.
+// never walks the runs below it. The last 64 KiB are read even where the
+// file system calls them a hole, as near 2^63 some answer wrongly.
 class FileSource final : public ScanSource {
 public:
     // Where the file has no holes to look for, or the file system's holes
@@ -30,6 +31,7 @@ private:
     bool askForHoles_;
     // The first batch as long as two cores share at once.
     std::int64_t stride_ = 32 * ScanChunkSize;
+    bool tailAsked_ = false;
     OsdFile secondFile_;
     std::unique_ptr<FileSource> second_;
 };

@@ -5,7 +5,7 @@ using Status = SetLengthResult::Status;
 Status open_for_length(OsdFile& file, const std::string& path, LengthOpen open, std::string& created) {
     created.clear();
     if (open == LengthOpen::CreateNew || (open == LengthOpen::OpenOrCreate && !osd_exists(path))) {
-        if (osd_create(file, path) == 0) {
+        if (osd_create_unpublished(file, path) == 0) {
             created = path;
             return Status::Ok;
         }
@@ -21,6 +21,10 @@ Status open_for_length(OsdFile& file, const std::string& path, LengthOpen open, 
 }
 
 Status move_end(OsdFile& file, std::int64_t target, bool growing, std::int64_t& kept) {
+    if (osd_exclusive_lost(file)) {
+        file.error = OsdError::InUse;
+        return Status::CannotOpen;
+    }
     if (growing) osd_allow_holes(file);
     if (osd_seek(file, target, OsdOrigin::Begin) != target || osd_seteof(file) != 0) return Status::CannotSetEnd;
     // Some files accept any length and keep their own (/proc, some devices
@@ -47,10 +51,23 @@ SetLengthResult abandon_length(OsdFile& file, const LengthPlan& plan, Status sta
     SetLengthResult result = plan.result;
     result.status = status;
     result.error = file.error;
+    // A file this call created has no name yet: closing discards it.
     osd_close(file);
-    // Only a file this call created itself is removed again.
-    if (result.created) (void)osd_remove(plan.createdPath);
     return result;
+}
+
+void finish_length(OsdFile& file, const SetLengthOptions& options, SetLengthResult& result) {
+    if (result.created && !options.dryRun) {
+        if (options.beforePublish) options.beforePublish();
+        if (osd_publish(file) != 0) {
+            result.status = Status::CannotCreate;
+            result.error = file.error;
+        }
+    }
+    if (osd_close(file) != 0 && result.ok()) {
+        result.status = Status::CannotSetEnd;
+        result.error = OsdError::WriteFailed;
+    }
 }
 
 LengthPlan plan_length(OsdFile& file, const std::string& path, const LengthRule& rule, const SetLengthOptions& options) {
@@ -95,12 +112,13 @@ SetLengthResult set_file_length(const std::string& path, const LengthRule& rule,
     LengthPlan plan = plan_length(file, path, rule, options);
     if (!plan.result.ok()) return plan.result;
     SetLengthResult& result = plan.result;
-    const Status moved = move_end(file, plan.target, plan.target > plan.current, result.newSize);
-    if (moved != Status::Ok) return abandon_length(file, plan, moved);
-    if (osd_close(file) != 0) {
-        result.status = Status::CannotSetEnd;
-        result.error = OsdError::WriteFailed;
+    if (options.dryRun) {
+        result.newSize = plan.target;
+    } else {
+        const Status moved = move_end(file, plan.target, plan.target > plan.current, result.newSize);
+        if (moved != Status::Ok) return abandon_length(file, plan, moved);
     }
+    finish_length(file, options, result);
     return result;
 }
 

@@ -33,6 +33,13 @@ struct SetLengthOptions {
     // Runs once the file is open, before its length is read: for tests that
     // change the file between the two.
     std::function<void()> afterOpen;
+    // Runs before a file this call created gets its name: for tests that
+    // take the name meanwhile.
+    std::function<void()> beforePublish;
+    // Every check of the real change (opening for writing, exclusive access,
+    // the new length, free space for a written fill), then nothing changed:
+    // a file that would be created is not.
+    bool dryRun = false;
 };
 
 struct SetLengthResult {
@@ -55,17 +62,20 @@ struct SetLengthResult {
     bool ok() const { return status == Status::Ok; }
 };
 
-// Opens `path` for setting its length as `open` says. An existing file is
-// never truncated by a create: one that appears between the existence test
-// and the create is opened instead (or refused, for CreateNew). A dangling
-// symbolic link gets the file it points to. `created` names the file this
-// call created, empty when it opened one.
+// Opens `path` for setting its length as `open` says, for this process
+// alone (osd_open). An existing file is never truncated by a create: one
+// that appears between the existence test and the create is opened instead
+// (or refused, for CreateNew). A new file gets its name only once it is
+// complete (osd_publish). A dangling symbolic link gets the file it points
+// to. `created` names the file this call created, empty when it opened one.
 SetLengthResult::Status open_for_length(OsdFile& file, const std::string& path, LengthOpen open,
                                         std::string& created);
 
 // Moves the end of `file` to `target`; bytes added read as zero (sparse
-// where the file system allows). The length is read back on the handle: a
-// length that did not take is LengthNotKept, with the kept one in `kept`.
+// where the file system allows). Refused (CannotOpen, InUse) when another
+// program opened the file since it was claimed. The length is read back on
+// the handle: a length that did not take is LengthNotKept, with the kept
+// one in `kept`.
 SetLengthResult::Status move_end(OsdFile& file, std::int64_t target, bool growing, std::int64_t& kept);
 
 // A file opened for a new length: the result so far (Ok to go on), the
@@ -80,15 +90,19 @@ struct LengthPlan {
 
 // Opens `path` into `file` as `options` say and works out its new length,
 // asking options.confirmCut first where bytes would be cut. On failure the
-// handle is closed and a file this call created removed again.
+// handle is closed, and a file this call created never appears.
 LengthPlan plan_length(OsdFile& file, const std::string& path, const LengthRule& rule, const SetLengthOptions& options);
 
 // Gives up on a planned length with `status`, as plan_length does on failure.
 SetLengthResult abandon_length(OsdFile& file, const LengthPlan& plan, SetLengthResult::Status status);
 
+// Names a file the plan created, now complete, and closes the handle;
+// `result` becomes the failure when either fails.
+void finish_length(OsdFile& file, const SetLengthOptions& options, SetLengthResult& result);
+
 // Gives the file at `path` the length `rule` gives its present one. The
-// bytes below the old end never change. A file this call created is removed
-// again when it cannot get its length, so a failure leaves nothing behind.
+// bytes below the old end never change. A file this call created appears
+// only once it has its length, so a failure leaves nothing behind.
 SetLengthResult set_file_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options = {});
 
 // A fixed length; a negative one is refused before anything is opened.

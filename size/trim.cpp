@@ -42,25 +42,46 @@ PaddingScan scan_padding(const std::string& path, PadChoice choice, ScanObserver
     return scan_padding(file, choice, observer);
 }
 
-MeasuredCut cut_measured(OsdFile& file, const std::string& path, const OsdFileState& measured, std::int64_t newLength,
-                         PadBytes pad) {
-    MeasuredCut cut;
+namespace {
+
+// Whether the handle still reaches the file measured, unchanged, and the
+// path still names it.
+bool still_as_measured(const OsdFile& file, const std::string& path, const OsdFileState& measured) {
     OsdFileState now;
     OsdFileState named;
-    if (osd_state(file, now) != 0 || !now.unchangedSince(measured) || osd_path_state(path, named) != 0 ||
-        !named.sameFile(measured) || newLength < 0 || newLength > measured.size) {
-        cut.status = MeasuredCut::Status::Changed;
+    return osd_state(file, now) == 0 && now.unchangedSince(measured) && osd_path_state(path, named) == 0 &&
+           named.sameFile(measured);
+}
+
+// Whether the padding must be tested again before it is cut: a write since
+// the measurement could hide behind coarse time stamps, unless a lease has
+// kept every other program out from the measurement until now.
+bool needs_retest(const OsdFile& file, const OsdFileState& measured) {
+    if (!measured.stampsMayMissWrites()) return false;
+    return !(measured.exclusive && file.leased && !osd_exclusive_lost(file));
+}
+
+}  // namespace
+
+MeasuredCut cut_measured(OsdFile& file, const std::string& path, const OsdFileState& measured, std::int64_t newLength,
+                         PadBytes pad, ScanObserver& observer) {
+    MeasuredCut cut;
+    auto refused = [&](MeasuredCut::Status status) {
+        cut.status = status;
         return cut;
-    }
-    if (newLength < measured.size && measured.stampsMayMissWrites()) {
-        SilentObserver silent;
+    };
+    if (osd_exclusive_lost(file)) return refused(MeasuredCut::Status::InUse);
+    if (!still_as_measured(file, path, measured) || newLength < 0 || newLength > measured.size)
+        return refused(MeasuredCut::Status::Changed);
+    if (newLength < measured.size && needs_retest(file, measured)) {
         file.size = measured.size;
-        const ScanResult again = scan_open_file(file, measured.size, silent, pad);
-        if (!again.ok() || measured.size - again.trailing > newLength) {
-            cut.status = MeasuredCut::Status::Changed;
-            return cut;
-        }
+        const ScanResult again = scan_open_file(file, measured.size, observer, pad);
+        if (again.status == ScanResult::Status::Stopped) return refused(MeasuredCut::Status::Stopped);
+        // A write during the test may land where it has already looked.
+        if (!again.ok() || measured.size - again.trailing > newLength || !still_as_measured(file, path, measured))
+            return refused(MeasuredCut::Status::Changed);
     }
+    if (osd_exclusive_lost(file)) return refused(MeasuredCut::Status::InUse);
     if (osd_seek(file, newLength, OsdOrigin::Begin) != newLength || osd_seteof(file) != 0) {
         cut.status = MeasuredCut::Status::CannotSetEnd;
         cut.error = file.error;
@@ -71,6 +92,7 @@ MeasuredCut cut_measured(OsdFile& file, const std::string& path, const OsdFileSt
         cut.status = MeasuredCut::Status::LengthNotKept;
         cut.actualLength = after.size;
     }
+    osd_release_exclusive(file);
     return cut;
 }
 

@@ -37,6 +37,8 @@ struct MeasuredCut {
     enum class Status {
         Ok,
         Changed,       // not the file measured, or changed since
+        InUse,         // another program opened the file before the cut
+        Stopped,       // the observer stopped the test before the cut
         CannotSetEnd,  // `error` says why
         LengthNotKept, // the system reported success, the length is `actualLength`
     };
@@ -50,12 +52,15 @@ struct MeasuredCut {
 // Cuts the file open for writing in `file` to `newLength`, which a scan of
 // that file found to leave only `pad` bytes above it. Refused (Changed) when
 // the handle's file is no longer in the `measured` state, or `path` names
-// another file now. Where time stamps could have missed a write made after
-// the state was taken (see OsdFileState), the bytes above `newLength` are
-// tested once more on this handle first (holes cost nothing). The length
-// is read back after the cut.
+// another file now; refused (InUse) when another program opened it against
+// the handle's lease. Where time stamps could have missed a write made
+// after the state was taken (see OsdFileState), and no lease has kept
+// other programs out since, the bytes above `newLength` are tested once
+// more on this handle first (holes cost nothing; `observer` may stop it),
+// and the state compared again after. The length is read back after the
+// cut, and then the lease given back.
 MeasuredCut cut_measured(OsdFile& file, const std::string& path, const OsdFileState& measured, std::int64_t newLength,
-                         PadBytes pad);
+                         PadBytes pad, ScanObserver& observer);
 
 struct TrimAlignment {
     enum class Kind { None, Multiple, PowerOfTwo };

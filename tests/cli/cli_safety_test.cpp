@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "tests/cli/run_program.h"
+#include "tests/file_holder.h"
 #include "tests/temp_dir.h"
 
 #ifndef _WIN32
@@ -31,7 +32,9 @@ std::string first_json(const ProgramRun& run, const std::string& key) {
 }
 
 // A scan's size belongs to the file as the scan saw it: whatever happens to
-// the name or the bytes before the cut is refused, and nothing is cut.
+// the name or the bytes before the cut is refused, and nothing is cut. A
+// write or append can only happen where no lease keeps others out; under a
+// lease, another program's open is what there is to see.
 TEST(CliRaces, TrimCutsOnlyTheUnchangedFileItScanned) {
     TempDir dir;
     const std::string path = dir.file("dump.bin");
@@ -39,27 +42,31 @@ TEST(CliRaces, TrimCutsOnlyTheUnchangedFileItScanned) {
     const std::string padded = "data" + repeat(8192, '\0');
     struct Case {
         const char* action;  // at the seam between scan and cut
-        bool withOther;
+        bool unguarded;
+        const char* error;
     };
-    std::vector<Case> cases{{"write:6000", false}, {"append:10", false}};
-#ifndef _WIN32  // Windows lets no one rename over or delete a file held open
-    cases.push_back({"rename:OTHER", true});
-    cases.push_back({"symlink:OTHER", true});
+    std::vector<Case> cases;
+#ifndef _WIN32  // Windows lets no one write, rename over or delete a file held for a change
+    cases = {{"write:6000", true, "changed"}, {"append:10", true, "changed"}, {"rename:OTHER", false, "changed"},
+             {"symlink:OTHER", false, "changed"}, {"open", false, "in_use"}};
 #endif
     for (const Case& c : cases) {
         SCOPED_TRACE(c.action);
         write_file(path, padded);
-        if (c.withOther) write_file(other, repeat(8196, 'o'));
+        const bool withOther = std::string(c.action).find("OTHER") != std::string::npos;
+        if (withOther) write_file(other, repeat(8196, 'o'));
         std::string action = c.action;
-        if (c.withOther) action.replace(action.find("OTHER"), 5, other);
+        if (withOther) action.replace(action.find("OTHER"), 5, other);
         ProgramRun run;
         {
-            const SeamAction seam("before-cut", action);
+            const SeamAction seam("before-cut", action, c.unguarded);
             run = run_cli({"trim", "--json", path});
         }
         EXPECT_EQ(run.status, 1) << run.err;
-        EXPECT_EQ(run.err, "tavrix-cli: " + path + ": changed since it was scanned\n");
-        EXPECT_EQ(first_json(run, "error"), "changed") << run.out;
+        EXPECT_EQ(run.err, "tavrix-cli: " + path + ": " +
+                               (c.error == std::string("changed") ? "changed since it was scanned"
+                                                                 : "in use by another program") + "\n");
+        EXPECT_EQ(first_json(run, "error"), c.error) << run.out;
         EXPECT_GE(file_size(path), padded.size()) << "nothing was cut";
         std::filesystem::remove(fs_path(path));
         std::filesystem::remove(fs_path(other));
@@ -69,18 +76,77 @@ TEST(CliRaces, TrimCutsOnlyTheUnchangedFileItScanned) {
     EXPECT_EQ(read_file(path), "data");
 }
 
-// A relative size applies to the length the setting handle reads, not to
-// one read before the file was opened.
+// Another program that has the file open, mapped or locked keeps it: each
+// change refuses, dry runs alike, names the cause and touches nothing; once
+// the other program lets go, the change is made.
+TEST(CliRaces, AFileAnotherProgramHoldsIsLeftAlone) {
+    TempDir dir;
+    const std::string path = dir.file("held.bin");
+    const std::string padded = "data" + repeat(8192, '\0');
+    struct Case {
+        Hold hold;
+        const char* error;
+    };
+    std::vector<Case> cases{{Hold::Writer, "in_use"}, {Hold::Mapping, "in_use"},
+                            {Hold::WholeFileLock, "locked"}, {Hold::RangeLock, "locked"}};
+#ifndef _WIN32  // Windows lets readers stay
+    cases.push_back({Hold::Reader, "in_use"});
+#endif
+    write_file(path, padded);
+    for (const Case& c : cases) {
+        {
+            // Read only once it is let go: closing any descriptor of the
+            // file drops the POSIX locks the process holds on it.
+            const FileHolder holder(path, c.hold);
+            for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+                     {"trim"}, {"set", "--fill", "0xab", "+1M"}, {"set", "--dry-run", "1"}}) {
+                std::vector<std::string> args = command;
+                args.insert(args.end(), {"--json", path});
+                const ProgramRun run = run_cli(args);
+                SCOPED_TRACE(std::string(c.error) + " " + command[0] + " " + run.err);
+                EXPECT_EQ(run.status, 1);
+                EXPECT_EQ(first_json(run, "error"), c.error);
+            }
+        }
+        EXPECT_EQ(read_file(path), padded);
+    }
+    EXPECT_EQ(run_cli({"trim", path}).status, 0);
+    EXPECT_EQ(read_file(path), "data");
+}
+
+#ifndef _WIN32  // Windows lets no one write a file opened for a change
+// Where no lease keeps others out, a relative size applies to the length
+// the setting handle reads, not to one read before the file was opened.
 TEST(CliRaces, RelativeSetUsesTheLengthOfTheFileItSets) {
     TempDir dir;
     const std::string path = dir.file("growing.bin");
     write_file(path, repeat(12288, 'g'));
-    const SeamAction seam("after-open", "append:4096");
+    const SeamAction seam("after-open", "append:4096", true);
     const ProgramRun run = run_cli({"set", "+1K", path});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(file_size(path), 16384u + 1024u);
     EXPECT_EQ(run.out, path + ": 16,384 \u2192 17,408 bytes\n");
 }
+
+// A new file gets its name only once complete, and one that fails removes
+// nothing it did not make: not a file renamed onto its name meanwhile, also
+// where the file system shows the new file's name from the start.
+TEST(CliRaces, ACreateNeverRemovesAFileItDidNotMake) {
+    TempDir dir;
+    const std::string path = dir.file("out.bin");
+    const std::string other = dir.file("other.bin");
+    for (const bool unguarded : {false, true}) {
+        SCOPED_TRACE(unguarded ? "unguarded" : "unnamed until complete");
+        write_file(other, "someone else's");
+        const SeamAction seam("before-publish", "rename:" + other, unguarded);
+        const ProgramRun run = run_cli({"create", "--json", "--fill", "random", "3M", path});
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_EQ(first_json(run, "error"), "already exists");
+        EXPECT_EQ(read_file(path), "someone else's");
+        std::filesystem::remove(fs_path(path));
+    }
+}
+#endif
 
 // Names in JSON: every byte outside valid UTF-8 is its own \udcXX escape,
 // so two names never print alike and each decodes back byte for byte.
@@ -214,23 +280,34 @@ TEST(CliErrors, ALengthThatDidNotTakeIsAFailure) {
 }
 
 // Only padding is cut, even where the file system misreports holes: on
-// tmpfs a file just under 2^63 bytes answers "no data" near its end.
-TEST(CliTrim, HolesThatContradictTheAllocationAreRead) {
+// tmpfs a file just under 2^63 bytes answers "no data" near its end, with
+// or without data elsewhere to hide the blocks it allocated.
+TEST(CliTrim, HolesThatContradictTheFileAreRead) {
     if (!std::filesystem::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
     const std::string path = "/dev/shm/tavrix-huge-" + std::to_string(::getpid()) + ".bin";
-    const std::int64_t size = std::numeric_limits<std::int64_t>::max();
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-    ASSERT_GE(fd, 0);
-    const bool made = ::ftruncate(fd, size) == 0 && ::pwrite(fd, "\x01", 1, size - 1) == 1;
-    ::close(fd);
-    if (made) {
+    const std::int64_t top = std::numeric_limits<std::int64_t>::max();
+    struct Case {
+        std::int64_t size;
+        std::string head, last;  // the data at the start and that at the very end
+    };
+    for (const Case& c : {Case{top, "", "\x01"}, Case{top - 1, repeat(2 << 20, 'd'), "PRECIOUS"}}) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        const auto lastAt = static_cast<off_t>(c.size - static_cast<std::int64_t>(c.last.size()));
+        const bool made = ::ftruncate(fd, c.size) == 0 &&
+                          ::pwrite(fd, c.head.data(), c.head.size(), 0) == static_cast<ssize_t>(c.head.size()) &&
+                          ::pwrite(fd, c.last.data(), c.last.size(), lastAt) == static_cast<ssize_t>(c.last.size());
+        ::close(fd);
+        if (!made) {
+            std::filesystem::remove(path);
+            GTEST_SKIP() << "this file system takes no file that large";
+        }
         const ProgramRun run = run_cli({"trim", "--json", path});
         EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(first_json(run, "new_size"), std::to_string(size));
-        EXPECT_EQ(file_size(path), static_cast<std::uintmax_t>(size));
+        EXPECT_EQ(first_json(run, "new_size"), std::to_string(c.size)) << c.last;
+        EXPECT_EQ(file_size(path), static_cast<std::uintmax_t>(c.size));
     }
     std::filesystem::remove(path);
-    if (!made) GTEST_SKIP() << "this file system takes no file that large";
 }
 
 #endif

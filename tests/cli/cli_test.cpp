@@ -317,9 +317,39 @@ TEST(CliSizes, ReferenceAndIoBlocksAsTruncateAppliesThem) {
         }
 #endif
     }
-    const ProgramRun missing = run_cli({"set", "-r", "no-such.bin", "f.bin"}, dir.path());
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "tavrix-cli: no-such.bin: not found\n");
+    // Only a regular file or a block device has a length to give, and a dry
+    // run refuses what the real run refuses.
+    std::vector<std::pair<std::vector<std::string>, std::string>> refusals{
+        {{"-r", "no-such.bin", "f.bin"}, "no-such.bin: not found"},
+        {{"-r", ".", "f.bin"}, ".: cannot take a length from it"},
+        {{"--dry-run", "1", "."}, ".: is a folder"},
+    };
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    refusals.push_back({{"-r", "fifo", "f.bin"}, "fifo: cannot take a length from it"});
+    refusals.push_back({{"--dry-run", "1", "fifo"}, "fifo: not a regular file"});
+    refusals.push_back({{"--dry-run", "1", "/dev/null"}, "/dev/null: not a regular file"});
+#endif
+    for (const auto& [options, cause] : refusals) {
+        std::vector<std::string> args{"set"};
+        args.insert(args.end(), options.begin(), options.end());
+        const ProgramRun run = run_cli(args, dir.path());
+        EXPECT_EQ(run.status, 1) << cause;
+        EXPECT_EQ(run.err, "tavrix-cli: " + cause + "\n");
+    }
+#ifndef _WIN32
+    // A loop device, where one can be had, gives the length of its disk.
+    write_file(dir.file("disk.img"), repeat(65536, 'd'));
+    const std::string attach = "losetup -f --show disk.img > loop.txt 2>/dev/null";
+    if (std::system(("cd '" + dir.path() + "' && " + attach).c_str()) == 0) {
+        const std::string shown = read_file(dir.file("loop.txt"));
+        const std::string loop = shown.substr(0, shown.find('\n'));
+        const ProgramRun run = run_cli({"set", "-r", loop, "f.bin"}, dir.path());
+        EXPECT_EQ(std::system(("losetup -d " + loop).c_str()), 0);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(file_size(dir.file("f.bin")), 65536u);
+    }
+#endif
 }
 
 // -s and --size give set its SIZE anywhere on the line, then every operand

@@ -68,9 +68,9 @@ std::string take_file(const std::string& path) {
 
 }  // namespace
 
-SeamAction::SeamAction(const std::string& seam, const std::string& action) {
+SeamAction::SeamAction(const std::string& seam, const std::string& action, bool unguarded) {
     seams_wanted = true;
-    set_seam_variable(seam + " " + action);
+    set_seam_variable(seam + " " + action + (unguarded ? " unguarded" : ""));
 }
 
 SeamAction::~SeamAction() {

@@ -19,12 +19,13 @@ struct ProgramRun {
 std::string cli_program();
 
 // While one lives, runs go to tavrix-cli-seams, which does `action` at the
-// seam `seam` (cli/test_seam.h): "before-cut", "after-open" or "changed",
-// with "rename:FROM", "symlink:TARGET", "write:OFFSET", "append:COUNT" or
-// "interrupt".
+// seam `seam` (cli/test_seam.h): "before-cut", "after-open", "changed" or
+// "before-publish", with "rename:FROM", "symlink:TARGET", "write:OFFSET",
+// "append:COUNT", "open" or "interrupt"; `unguarded` runs it as on a file
+// system without leases or unnamed files.
 class SeamAction {
 public:
-    SeamAction(const std::string& seam, const std::string& action);
+    SeamAction(const std::string& seam, const std::string& action, bool unguarded = false);
     ~SeamAction();
     SeamAction(const SeamAction&) = delete;
     SeamAction& operator=(const SeamAction&) = delete;

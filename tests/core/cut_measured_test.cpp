@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "size/scan_file.h"
 #include "size/trim.h"
 #include "tests/temp_dir.h"
+#include "tests/unguarded.h"
 
 namespace {
 
@@ -19,13 +21,8 @@ PaddingScan scan_for_cut(OsdFile& file, const std::string& path) {
     return scan_padding(file, PadChoice{}, silent);
 }
 
-void write_at(const std::string& path, std::streamoff offset, char byte) {
-    std::fstream file(fs_path(path), std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(offset);
-    file.put(byte);
-}
-
 TEST(CutMeasured, OnlyTheUnchangedFileItMeasured) {
+    SilentObserver silent;
     TempDir dir;
     const std::string path = dir.file("dump.bin");
     const std::string padded = "data" + std::string(5000, '\0');
@@ -34,7 +31,7 @@ TEST(CutMeasured, OnlyTheUnchangedFileItMeasured) {
         OsdFile file;
         const PaddingScan scan = scan_for_cut(file, path);
         ASSERT_EQ(scan.scan.trailing, 5000);
-        EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0).status, Status::Ok);
+        EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0, silent).status, Status::Ok);
         EXPECT_EQ(read_file(path), "data");
     }
 #ifndef _WIN32  // Windows lets no one rename over a file held open
@@ -44,35 +41,76 @@ TEST(CutMeasured, OnlyTheUnchangedFileItMeasured) {
         const PaddingScan scan = scan_for_cut(file, path);
         write_file(dir.file("other.bin"), std::string(5004, 'o'));
         std::filesystem::rename(fs_path(dir.file("other.bin")), fs_path(path));
-        EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0).status, Status::Changed);
+        EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0, silent).status, Status::Changed);
         EXPECT_EQ(file_size(path), 5004u);
     }
 #endif
 }
 
-// A write in the same clock tick as the scan's start leaves the time stamps
-// as they were: stand-in here, the state taken after the write. The bytes
-// about to go are looked at again, and the new data keeps them.
-TEST(CutMeasured, AWriteTheStampsMissedIsFoundByASecondLook) {
+#ifndef _WIN32  // Windows lets no one write a file opened for a change
+void write_at(const std::string& path, std::streamoff offset, char byte) {
+    std::fstream file(fs_path(path), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(offset);
+    file.put(byte);
+}
+
+// Runs `step` before each chunk of a scan, with the chunk's number; its
+// answer goes on or stops the scan.
+class ScriptedObserver final : public ScanObserver {
+public:
+    explicit ScriptedObserver(std::function<bool(int)> step) : step_(std::move(step)) {}
+    bool beforeChunk(int) override { return step_(chunks_++); }
+
+private:
+    std::function<bool(int)> step_;
+    int chunks_ = 0;
+};
+
+// Where no lease keeps others out, a write in the same clock tick as the
+// scan's start leaves the time stamps as they were: stand-in here, the
+// state taken after the write. The bytes about to go are looked at again,
+// the state compared again after that look, and an interrupt during it
+// cuts nothing.
+TEST(CutMeasured, WithoutALeaseASecondLookGuardsTheCut) {
+    const Unguarded unguarded;
     TempDir dir;
     const std::string path = dir.file("dump.bin");
-    write_file(path, "data" + std::string(5000, '\0'));
-    OsdFile file;
-    PaddingScan scan = scan_for_cut(file, path);
-    ASSERT_TRUE(scan.measured.stampsMayMissWrites());
-    write_at(path, 3000, 'D');
-    OsdFileState after;
-    ASSERT_EQ(osd_state(file, after), 0);
-    scan.measured.modified = after.modified;
-    scan.measured.changed = after.changed;
-    EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0).status, Status::Changed);
-    EXPECT_EQ(file_size(path), 5004u);
+    struct Case {
+        const char* name;
+        bool writeBefore;
+        std::function<bool(int)> duringLook;
+        Status expected;
+    };
+    const Case cases[] = {
+        {"a write before the look", true, [](int) { return true; }, Status::Changed},
+        {"an append during it", false,
+         [&](int chunk) { return chunk != 1 || static_cast<bool>(std::ofstream(fs_path(path), std::ios::app) << "A"); },
+         Status::Changed},
+        {"an interrupt", false, [](int) { return false; }, Status::Stopped},
+    };
+    const std::string padded = "data" + std::string(3 * ScanChunkSize, '\0');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_file(path, padded);
+        OsdFile file;
+        PaddingScan scan = scan_for_cut(file, path);
+        ASSERT_TRUE(scan.measured.stampsMayMissWrites());
+        if (c.writeBefore) write_at(path, 3000, 'D');
+        OsdFileState after;
+        ASSERT_EQ(osd_state(file, after), 0);
+        scan.measured.modified = after.modified;
+        scan.measured.changed = after.changed;
+        ScriptedObserver observer(c.duringLook);
+        EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0, observer).status, c.expected);
+        EXPECT_GE(file_size(path), padded.size()) << "nothing was cut";
+    }
 
     // Stamps older than the margin cannot share a tick with a later write.
-    OsdFileState old = scan.measured;
+    OsdFileState old;
     old.modified = old.changed = old.takenAt - OsdFileState::kStampMarginNs - 1;
     EXPECT_FALSE(old.stampsMayMissWrites());
 }
+#endif
 
 TEST(CutMeasured, HolesMustAgreeWithTheAllocation) {
     struct Case {

@@ -6,12 +6,19 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "size/fill.h"
 #include "size/size_expression.h"
 #include "size/trim.h"
 #include "tests/temp_dir.h"
+#include "tests/unguarded.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -111,5 +118,42 @@ TEST(FillStream, FileHoldsTheStreamWhoeverWroteEachChunk) {
     EXPECT_EQ(result.status, FillResult::Status::Stopped);
     EXPECT_FALSE(std::filesystem::exists(fs_path(stopped))) << "a stopped fill leaves no file it created";
 }
+
+#ifndef _WIN32  // Windows lets no one write a file being filled
+// Another program coming to a file being filled stops the fill, which is
+// undone only while the length is still its own: under a lease the other
+// program's open waits for that; without one, the lines it appended stay.
+TEST(FillStream, AnotherProgramStopsTheFillAndKeepsWhatItWrote) {
+    TempDir dir;
+    const std::string path = dir.file("log");
+    Fill fillRule;
+    fillRule.kind = Fill::Kind::Byte;
+    fillRule.byte = 0xab;
+    for (const bool unguarded : {false, true}) {
+        SCOPED_TRACE(unguarded ? "unguarded" : "under a lease");
+        std::optional<Unguarded> plain;
+        if (unguarded) plain.emplace();
+        write_file(path, "line1\n");
+        struct Appender final : ScanObserver {
+            std::string path;
+            int calls = 0;
+            bool beforeChunk(int) override {
+                if (++calls == 2) {  // O_NONBLOCK: under a lease the open fails at once, breaking it
+                    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK);
+                    if (fd >= 0 && ::write(fd, "line2\n", 6) == 6) ::close(fd);
+                }
+                return true;
+            }
+        } appender;
+        appender.path = path;
+        const FillResult result = fill_to_length(path, fixed_length(6 + 4 * kFillChunkSize), {}, fillRule, appender);
+        EXPECT_EQ(result.status, FillResult::Status::InUse);
+        EXPECT_EQ(result.undoFailed, unguarded);
+        const std::string kept = read_file(path);
+        EXPECT_EQ(kept.substr(0, 6), "line1\n");
+        EXPECT_EQ(kept.substr(kept.size() - 6), unguarded ? "line2\n" : "line1\n");
+    }
+}
+#endif
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "app/layout.h"
 #include "app/status_texts.h"
 #include "app/number_fit.h"
+#include "tests/file_holder.h"
 #include "tests/scripted_dialogs.h"
 #include "tests/temp_dir.h"
 #include "tests/window/window_driver.h"
@@ -340,6 +341,31 @@ TEST_P(Scenario, AScannedSizeCutsOnlyTheUnchangedFileItMeasured) {
     EXPECT_EQ(read_file(path), std::string(100, 'x'));
     EXPECT_EQ(window->statusText(), status_text::created(path));
     EXPECT_TRUE(questions.empty());
+}
+
+// Execute leaves a file another program holds and keeps the scan, so the
+// same Execute works once the other program lets go; Esc during Execute's
+// second look at the padding stops it as it stops a scan.
+TEST_P(Scenario, ExecuteLeavesAFileInUseAndKeepsTheScan) {
+    TempDir dir;
+    const std::string path = dir.file("held.bin");
+    const std::string padded = std::string(100, 'x') + std::string(4096, '\0');
+    write_file(path, padded);
+    window->type("Edit1", path);
+    window->selectPage(1);
+    window->click("Button1");
+    {
+        const FileHolder holder(path, Hold::Writer);
+        window->execute();
+        EXPECT_EQ(window->statusText(), status_text::with_cause(status_text::cannot_open(path), OsdError::InUse));
+    }
+    EXPECT_EQ(read_file(path), padded);
+    window->pressEscape();
+    window->execute();
+    EXPECT_EQ(window->statusText(), status_text::execute_cancelled());
+    EXPECT_EQ(read_file(path), padded);
+    window->execute();
+    EXPECT_EQ(read_file(path), std::string(100, 'x'));
 }
 
 TEST_P(Scenario, OneMegabyteOfTheBinaryUnitCreatesANewFile) {
