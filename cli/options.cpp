@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "cli/report.h"
+
 namespace {
 
 enum Option : unsigned {
@@ -107,11 +109,13 @@ std::optional<SizeExpression> read_size(const std::string& arg, bool allowRelati
     const ParsedSizeExpression parsed = read_size_expression(arg, allowRelative);
     switch (parsed.status) {
         case ParsedSizeExpression::Status::Ok: return parsed.size;
-        case ParsedSizeExpression::Status::Invalid: error = "invalid size '" + arg + "'"; break;
+        case ParsedSizeExpression::Status::Invalid: error = "invalid size " + shown_argument(arg); break;
         case ParsedSizeExpression::Status::TooLarge:
-            error = "size '" + arg + "' is too large (at most 9223372036854775807 bytes, just under 8E)";
+            error = "size " + shown_argument(arg) + " is too large (at most 9223372036854775807 bytes, just under 8E)";
             break;
-        case ParsedSizeExpression::Status::ZeroMultiple: error = "invalid size '" + arg + "': a multiple of 0"; break;
+        case ParsedSizeExpression::Status::ZeroMultiple:
+            error = "invalid size " + shown_argument(arg) + ": a multiple of 0";
+            break;
     }
     return std::nullopt;
 }
@@ -146,7 +150,7 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
     const CommandName* command = nullptr;
     for (const CommandName& candidate : kCommands)
         if (candidate.name == args[0]) command = &candidate;
-    if (command == nullptr) return usage("unknown command '" + args[0] + "'");
+    if (command == nullptr) return usage("unknown command " + shown_argument(args[0]));
 
     Invocation invocation;
     invocation.command = command->command;
@@ -165,23 +169,23 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
     // Applies one option; an empty message when it is valid.
     auto apply = [&](const OptionName& option, const std::string& shownName, const std::string& value) -> std::string {
         if ((command->options & option.option) == 0)
-            return "option '" + shownName + "' does not apply to " + std::string(command->name);
+            return "option " + shown_argument(shownName) + " does not apply to " + std::string(command->name);
         switch (option.option) {
             case kByte: {
                 const std::optional<PadChoice> pad = parse_pad(value);
-                if (!pad) return "invalid byte '" + value + "' (0x00 to 0xff, two as 0x00,0xff, or auto)";
+                if (!pad) return "invalid byte " + shown_argument(value) + " (0x00 to 0xff, two as 0x00,0xff, or auto)";
                 invocation.pad = *pad;
                 break;
             }
             case kAlign: {
                 const std::optional<TrimAlignment> alignment = parse_alignment(value);
-                if (!alignment) return "invalid alignment '" + value + "' (a positive size, or pow2)";
+                if (!alignment) return "invalid alignment " + shown_argument(value) + " (a positive size, or pow2)";
                 invocation.alignment = *alignment;
                 break;
             }
             case kFill: {
                 const std::optional<Fill> fill = parse_fill(value);
-                if (!fill) return "invalid fill '" + value + "' (zero, 0x00 to 0xff, or random)";
+                if (!fill) return "invalid fill " + shown_argument(value) + " (zero, 0x00 to 0xff, or random)";
                 const std::uint64_t seed = invocation.fill.seed;
                 invocation.fill = *fill;
                 invocation.fill.seed = seed;
@@ -189,14 +193,14 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
             }
             case kSeed: {
                 const std::optional<std::uint64_t> seed = parse_seed(value);
-                if (!seed) return "invalid seed '" + value + "' (0 to 18446744073709551615)";
+                if (!seed) return "invalid seed " + shown_argument(value) + " (0 to 18446744073709551615)";
                 invocation.fill.seed = *seed;
                 seedSeen = true;
                 break;
             }
             case kSize: sizeOption = value; break;
             case kReference:
-                if (value.empty()) return "option '" + shownName + "' needs a file";
+                if (value.empty()) return "option " + shown_argument(shownName) + " needs a file";
                 invocation.reference = value;
                 break;
             case kDryRun: invocation.dryRun = true; break;
@@ -225,7 +229,7 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
             const OptionName* option = nullptr;
             for (const OptionName& candidate : kOptions)
                 if (candidate.name == name) option = &candidate;
-            if (option == nullptr) return usage("unknown option '" + name + "'");
+            if (option == nullptr) return usage("unknown option " + shown_argument(name));
             std::string value;
             if (option->takesValue && (command->options & option->option) != 0) {
                 if (equals != std::string::npos) {
@@ -233,10 +237,10 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
                 } else if (i + 1 < args.size()) {
                     value = args[++i];
                 } else {
-                    return usage("option '" + name + "' needs a value");
+                    return usage("option " + shown_argument(name) + " needs a value");
                 }
             } else if (!option->takesValue && equals != std::string::npos) {
-                return usage("option '" + name + "' takes no value");
+                return usage("option " + shown_argument(name) + " takes no value");
             }
             const std::string error = apply(*option, name, value);
             if (!error.empty()) return usage(error);
@@ -250,13 +254,13 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
             const OptionName* option = nullptr;
             for (const OptionName& candidate : kOptions)
                 if (candidate.shortName == arg[at]) option = &candidate;
-            if (option == nullptr) return usage("unknown option '" + name + "'");
+            if (option == nullptr) return usage("unknown option " + shown_argument(name));
             std::string value;
             const bool valueHere = option->takesValue && at + 1 < arg.size();
             if (valueHere) {
                 value = arg.substr(at + 1);
             } else if (option->takesValue && (command->options & option->option) != 0) {
-                if (i + 1 >= args.size()) return usage("option '" + name + "' needs a value");
+                if (i + 1 >= args.size()) return usage("option " + shown_argument(name) + " needs a value");
                 value = args[++i];
             }
             const std::string error = apply(*option, name, value);
@@ -286,10 +290,11 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint6
     // "set -r ref +1K f" meant the size, not a file named "+1K": such a name
     // is refused (./+1K names that file).
     if (takesSize && firstPath == 0 && !operands.empty() && read_size_expression(operands.front().text, true).ok())
-        return usage("'" + operands.front().text + "' reads as a size, but -s or -r gives the size (./" +
-                     operands.front().text + " names a file)");
+        return usage(shown_argument(operands.front().text) + " reads as a size, but -s or -r gives the size (" +
+                     shown_path("./" + operands.front().text) + " names a file)");
     for (std::size_t i = firstPath; i < operands.size(); ++i) {
-        if (operands[i].optionLike) return usage("unknown option '" + operands[i].text + "' (a size is given already)");
+        if (operands[i].optionLike)
+            return usage("unknown option " + shown_argument(operands[i].text) + " (a size is given already)");
         invocation.paths.push_back(operands[i].text);
     }
 

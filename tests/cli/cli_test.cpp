@@ -786,12 +786,35 @@ TEST(CliPaths, AnyNameRoundTrips) {
         EXPECT_EQ(file_size(path), 1u) << name;
     }
 #ifndef _WIN32
-    // Not UTF-8: escaped in JSON, shown with U+FFFD in text.
+    // Not UTF-8: escaped in JSON, quoted in text.
     const ProgramRun text = run_cli({"info", "bytes-\xff\xfe-not-utf8.bin"}, dir.path());
-    EXPECT_EQ(text.out.rfind("bytes-\xef\xbf\xbd\xef\xbf\xbd-not-utf8.bin: 1 byte", 0), 0u) << text.out;
+    EXPECT_EQ(text.out.rfind("'bytes-'$'\\377\\376''-not-utf8.bin': 1 byte", 0), 0u) << text.out;
     EXPECT_NE(run_cli({"info", "--json", "bytes-\xff\xfe-not-utf8.bin"}, dir.path()).out.find("\\udcff\\udcfe"),
               std::string::npos);
 #endif
+}
+
+// In text, a name that holds control characters or bytes outside UTF-8 is
+// quoted as GNU tools quote it, and so is an argument a usage error echoes:
+// no control byte reaches the terminal.
+TEST(CliPaths, ControlCharactersAreQuotedInText) {
+    struct Case {
+        std::string name, shown;
+    };
+    const std::vector<Case> cases{
+        {"a\x1b[2Jb", "'a'$'\\033''[2Jb'"},          {"cr\rbel\a", "'cr'$'\\r''bel'$'\\a'"},
+        {"tab\tnl\n", "'tab'$'\\t''nl'$'\\n'"},      {"del\x7f", "'del'$'\\177'"},
+        {"it's\x1b", "'''it'\\''s'$'\\033'"},          {"c1\xc2\x9b", "'c1'$'\\302\\233'"},
+        {"lone\xed\xa0\x80", "'lone'$'\\355\\240\\200'"}, {"plain name", "plain name"},
+    };
+    std::vector<std::string> args{"info"};
+    for (const Case& c : cases) args.push_back(c.name);
+    const ProgramRun run = run_cli(args);
+    for (const Case& c : cases) EXPECT_NE(run.err.find("tavrix-cli: " + c.shown + ": "), std::string::npos) << c.shown;
+    for (const char byte : run.err) EXPECT_TRUE(byte == '\n' || static_cast<unsigned char>(byte) >= 0x20) << run.err;
+    EXPECT_EQ(run_cli({"scan", "--byte", "\x1b[2J", "f"}).err,
+              "tavrix-cli: invalid byte ''$'\\033''[2J' (0x00 to 0xff, two as 0x00,0xff, or auto)\n"
+              "Try 'tavrix-cli --help'.\n");
 }
 
 #ifndef _WIN32
