@@ -74,6 +74,7 @@ TEST(CliUsage, HelpAndVersion) {
     const ProgramRun version = run_cli({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("tavrix-cli ") + kTavrixVersion + "\n");
+    EXPECT_EQ(run_cli({"--vers"}).out, version.out) << "any unambiguous prefix";
 }
 
 // A mistake anywhere on the line: exit 2, a message, and nothing touched,
@@ -131,6 +132,7 @@ TEST(CliUsage, MistakesTouchNothing) {
         {"set", "-r"},
         {"set", "-sx", file},
         {"set", "-cq", "1K", file},
+        {"set", "--s", "1K", file},
         {"create", "-s", "1K", fresh},
         {"create", "1K", "-c", fresh},
         {"create", "+1K", fresh},
@@ -150,6 +152,8 @@ TEST(CliUsage, MistakesTouchNothing) {
         EXPECT_EQ(read_file(file), content) << shown;
         EXPECT_EQ(folder_entries(dir), std::vector<std::string>{"image.bin"}) << shown;
     }
+    EXPECT_EQ(run_cli({"set", "--s", "1K", file}).err,
+              "tavrix-cli: option '--s' is ambiguous; possibilities: '--seed' '--size'\nTry 'tavrix-cli --help'.\n");
 }
 
 // Every unit and every prefix, on a 1000-byte file and a missing one, as a
@@ -350,6 +354,8 @@ TEST(CliSizes, SizeAsAnOption) {
         {"set", "-s", "1K", file},        {"set", "-s1K", file},         {"set", "--size=1K", file},
         {"set", "--size", "1K", file},    {"set", file, "-s", "1K"},     {"set", "-cs", "1K", file},
         {"set", "-c", "-s", "+24", file}, {"set", "-s", "-0", "-s", ">1K", file},
+        {"set", "--siz=1K", file},        {"set", "--si", "1K", "--no-c", file},
+        {"set", "--ref", file, "-s", "+24", file},
     };
     for (std::vector<std::string> args : forms) {
         std::string shown;
