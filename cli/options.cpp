@@ -397,4 +397,4 @@ const char kHelpText[] =
     "SIZE: a number and unit: K M G T P E Z Y or KiB ... YiB (1024^n), KB ... YB\n"
     "(1000^n); a unit alone is one of it. For set: +SIZE grows, -SIZE shrinks, <SIZE\n"
     "at most, >SIZE at least, %SIZE rounds up, /SIZE down to a multiple.\n"
-    "Exit status: 0 done, 1 a file failed, 2 usage error, 130/143 interrupted.\n";
+    "Exit status: 0 done, 1 a file failed, 2 usage error, 129/130/143 interrupted.\n";

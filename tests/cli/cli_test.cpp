@@ -64,7 +64,7 @@ TEST(CliUsage, HelpAndVersion) {
     const ProgramRun help = run_cli({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* word : {"scan", "trim", "set", "create", "info", "--byte", "--align", "--dry-run", "--json",
-                             "--fill", "--seed", "--no-create", "pow2", "KiB", "KB"})
+                             "--fill", "--seed", "--no-create", "pow2", "KiB", "KB", "129/130/143"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     EXPECT_LE(help.lines().size(), 30u) << "a screenful";
     for (const std::string& line : help.lines()) EXPECT_LE(line.size(), 79u) << line;
