@@ -351,7 +351,7 @@ int run_cli(const std::vector<std::string>& args) {
     const std::uint64_t randomSeed = (std::uint64_t{entropy()} << 32) ^ entropy();
     const ParsedArguments parsed = parse_arguments(args, randomSeed);
     if (!parsed.invocation) {
-        write_err("tavrix-cli: " + shown_path(parsed.usageError) + "\nTry 'tavrix-cli --help'.\n");
+        write_err("tavrix-cli: " + parsed.usageError + "\nTry 'tavrix-cli --help'.\n");
         return kUsage;
     }
     const Invocation& invocation = *parsed.invocation;

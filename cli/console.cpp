@@ -79,6 +79,7 @@ std::string output_error_text() {
     switch (last_write_error) {
         case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return "no space left";
         case ERROR_BROKEN_PIPE: case ERROR_NO_DATA: return "broken pipe";
+        case ERROR_INVALID_HANDLE: case ERROR_ACCESS_DENIED: return "not open for writing";
         default: return "error " + std::to_string(last_write_error);
     }
 }

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "cli/report.h"
+
 namespace {
 
 enum Option : unsigned {
@@ -16,8 +18,10 @@ enum Option : unsigned {
     kSize = 1u << 7,
     kReference = 1u << 8,
     kIoBlocks = 1u << 9,
-    kAlgo = 1u << 10,
-    kPadTo = 1u << 11,
+    kHelp = 1u << 10,  // both read before the rest of the line
+    kVersion = 1u << 11,
+    kAlgo = 1u << 12,
+    kPadTo = 1u << 13,
 };
 
 struct OptionName {
@@ -33,6 +37,7 @@ constexpr OptionName kOptions[] = {
     {"--fill", 0, kFill, true},          {"--seed", 0, kSeed, true},
     {"--no-create", 'c', kNoCreate, false}, {"--size", 's', kSize, true},
     {"--reference", 'r', kReference, true}, {"--io-blocks", 'o', kIoBlocks, false},
+    {"--help", 0, kHelp, false},         {"--version", 0, kVersion, false},
     {"--algo", 0, kAlgo, true},          {"--pad-to", 0, kPadTo, true},
 };
 
@@ -101,8 +106,6 @@ std::optional<std::uint64_t> parse_seed(std::string_view text) {
     return seed;
 }
 
-ParsedArguments usage(std::string message) { return {std::nullopt, std::move(message)}; }
-
 // A negative SIZE of set ("-1M") is an operand, not an option.
 bool looks_like_negative_size(std::string_view arg) { return arg.size() > 1 && arg[0] == '-' && arg[1] >= '0' && arg[1] <= '9'; }
 
@@ -111,11 +114,46 @@ std::optional<SizeExpression> read_size(const std::string& arg, bool allowRelati
     const ParsedSizeExpression parsed = read_size_expression(arg, allowRelative);
     switch (parsed.status) {
         case ParsedSizeExpression::Status::Ok: return parsed.size;
-        case ParsedSizeExpression::Status::Invalid: error = "invalid size '" + arg + "'"; break;
+        case ParsedSizeExpression::Status::Invalid: error = "invalid size " + shown_argument(arg); break;
         case ParsedSizeExpression::Status::TooLarge:
-            error = "size '" + arg + "' is too large (at most 9223372036854775807 bytes, just under 8E)";
+            error = "size " + shown_argument(arg) + " is too large (at most 9223372036854775807 bytes, just under 8E)";
             break;
-        case ParsedSizeExpression::Status::ZeroMultiple: error = "invalid size '" + arg + "': a multiple of 0"; break;
+        case ParsedSizeExpression::Status::ZeroMultiple:
+            error = "invalid size " + shown_argument(arg) + ": a multiple of 0";
+            break;
+    }
+    return std::nullopt;
+}
+
+// The option a long name stands for: the one spelled so, else the only one
+// the name begins ("--siz" for --size), counted among all options whatever
+// the command, as getopt_long counts them. Null, with `error`, for none or
+// several.
+const OptionName* find_long_option(std::string_view name, std::string& error) {
+    std::vector<const OptionName*> matches;
+    for (const OptionName& option : kOptions) {
+        if (option.name == name) return &option;
+        if (option.name.substr(0, name.size()) == name) matches.push_back(&option);
+    }
+    if (matches.size() == 1) return matches.front();
+    error = matches.empty() ? "unknown option " + shown_argument(name)
+                            : "option " + shown_argument(name) + " is ambiguous; possibilities:";
+    for (const OptionName* option : matches) error += " '" + std::string(option->name) + "'";
+    return nullptr;
+}
+
+// --help, -h or --version before any "--": the rest of the line is then
+// not read.
+std::optional<Command> help_or_version(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--") break;
+        if (arg == "-h") return Command::Help;
+        std::string ignored;
+        const OptionName* option = arg.size() > 2 && arg.rfind("--", 0) == 0 && arg.find('=') == std::string::npos
+                                       ? find_long_option(arg, ignored)
+                                       : nullptr;
+        if (option != nullptr && option->option == kHelp) return Command::Help;
+        if (option != nullptr && option->option == kVersion) return Command::Version;
     }
     return std::nullopt;
 }
@@ -123,7 +161,7 @@ std::optional<SizeExpression> read_size(const std::string& arg, bool allowRelati
 // hash --algo; an empty message when the list is valid.
 std::string read_algorithms(std::string_view text, std::vector<DigestAlgorithm>& algorithms) {
     const DigestList list = parse_digest_list(text);
-    if (list.unknown) return "unknown algorithm '" + *list.unknown + "' (crc32, md5, sha1, sha256)";
+    if (list.unknown) return "unknown algorithm " + shown_argument(*list.unknown) + " (crc32, md5, sha1, sha256)";
     algorithms = list.algorithms;
     return {};
 }
@@ -140,6 +178,177 @@ std::string hash_usage_error(const Invocation& invocation, bool byteGiven) {
     if (byteGiven && !invocation.padTo) return "--byte needs --pad-to";
     if (invocation.pad.automatic || !invocation.pad.bytes.single()) return "hash pads with one byte (0x00 to 0xff)";
     return {};
+}
+
+struct Operand {
+    std::string text;
+    bool optionLike;  // "-1M": a size, never a file's name
+};
+
+// What the command line has said so far.
+struct Parse {
+    const CommandName& command;
+    Invocation invocation;
+    std::optional<std::string> sizeOption;
+    bool seedSeen = false;
+    bool byteSeen = false;
+    std::vector<Operand> operands;
+
+    bool applies(const OptionName& option) const { return (command.options & option.option) != 0; }
+};
+
+// Applies one option; an empty message when it is valid.
+std::string apply_option(Parse& parse, const OptionName& option, const std::string& shownName,
+                         const std::string& value) {
+    Invocation& invocation = parse.invocation;
+    if (!parse.applies(option))
+        return "option " + shown_argument(shownName) + " does not apply to " + std::string(parse.command.name);
+    switch (option.option) {
+        case kByte: {
+            const std::optional<PadChoice> pad = parse_pad(value);
+            if (!pad) return "invalid byte " + shown_argument(value) + " (0x00 to 0xff, two as 0x00,0xff, or auto)";
+            invocation.pad = *pad;
+            parse.byteSeen = true;
+            break;
+        }
+        case kAlign: {
+            const std::optional<TrimAlignment> alignment = parse_alignment(value);
+            if (!alignment) return "invalid alignment " + shown_argument(value) + " (a positive size, or pow2)";
+            invocation.alignment = *alignment;
+            break;
+        }
+        case kFill: {
+            const std::optional<Fill> fill = parse_fill(value);
+            if (!fill) return "invalid fill " + shown_argument(value) + " (zero, 0x00 to 0xff, or random)";
+            const std::uint64_t seed = invocation.fill.seed;
+            invocation.fill = *fill;
+            invocation.fill.seed = seed;
+            break;
+        }
+        case kSeed: {
+            const std::optional<std::uint64_t> seed = parse_seed(value);
+            if (!seed) return "invalid seed " + shown_argument(value) + " (0 to 18446744073709551615)";
+            invocation.fill.seed = *seed;
+            parse.seedSeen = true;
+            break;
+        }
+        case kAlgo: return read_algorithms(value, invocation.algorithms);
+        case kPadTo: return read_pad_to(value, invocation.padTo);
+        case kSize: parse.sizeOption = value; break;
+        case kReference:
+            if (value.empty()) return "option " + shown_argument(shownName) + " needs a file";
+            invocation.reference = value;
+            break;
+        case kDryRun: invocation.dryRun = true; break;
+        case kJson: invocation.json = true; break;
+        case kNoCreate: invocation.noCreate = true; break;
+        case kIoBlocks: invocation.ioBlocks = true; break;
+        case kHelp: case kVersion: break;
+    }
+    return {};
+}
+
+// The long option at args[i] ("--size=1K", "--size 1K", "--siz 1K"),
+// applied; `i` moves past a value taken from the next argument. An empty
+// message when it is valid.
+std::string read_long_option(Parse& parse, const std::vector<std::string>& args, std::size_t& i) {
+    const std::string& arg = args[i];
+    const std::size_t equals = arg.find('=');
+    std::string error;
+    const OptionName* option = find_long_option(std::string_view(arg).substr(0, equals), error);
+    if (option == nullptr) return error;
+    const std::string name(option->name);
+    std::string value;
+    if (option->takesValue && parse.applies(*option)) {
+        if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return "option " + shown_argument(name) + " needs a value";
+        }
+    } else if (!option->takesValue && equals != std::string::npos) {
+        return "option " + shown_argument(name) + " takes no value";
+    }
+    return apply_option(parse, *option, name, value);
+}
+
+// Short options, several in one word as in "-co"; one taking a value takes
+// the rest of the word ("-s1M") or the next argument.
+std::string read_short_options(Parse& parse, const std::vector<std::string>& args, std::size_t& i) {
+    const std::string& arg = args[i];
+    for (std::size_t at = 1; at < arg.size(); ++at) {
+        const std::string name = std::string("-") + arg[at];
+        const OptionName* option = nullptr;
+        for (const OptionName& candidate : kOptions)
+            if (candidate.shortName == arg[at]) option = &candidate;
+        if (option == nullptr) return "unknown option " + shown_argument(name);
+        std::string value;
+        const bool valueHere = option->takesValue && at + 1 < arg.size();
+        if (valueHere) {
+            value = arg.substr(at + 1);
+        } else if (option->takesValue && parse.applies(*option)) {
+            if (i + 1 >= args.size()) return "option " + shown_argument(name) + " needs a value";
+            value = args[++i];
+        }
+        const std::string error = apply_option(parse, *option, name, value);
+        if (!error.empty() || valueHere) return error;
+    }
+    return {};
+}
+
+ParsedArguments usage(std::string message) { return {std::nullopt, std::move(message)}; }
+
+// The SIZE and the files, from the operands and options read.
+ParsedArguments finish(Parse& parse) {
+    Invocation& invocation = parse.invocation;
+    const std::vector<Operand>& operands = parse.operands;
+    const bool isSet = parse.command.command == Command::Set;
+    const bool takesSize = isSet || parse.command.command == Command::Create;
+    // SIZE is the first operand unless -s or -r gave it.
+    std::size_t firstPath = 0;
+    if (takesSize) {
+        std::string error;
+        std::optional<SizeExpression> size;
+        if (parse.sizeOption) {
+            size = read_size(*parse.sizeOption, isSet, error);
+        } else if (invocation.reference) {
+            size = SizeExpression{SizeOp::Grow, 0};
+        } else if (!operands.empty()) {
+            size = read_size(operands.front().text, isSet, error);
+            firstPath = 1;
+        } else {
+            return usage("no size given");
+        }
+        if (!size) return usage(error);
+        invocation.size = *size;
+    }
+    // "set -r ref +1K f" meant the size, not a file named "+1K": such a name
+    // is refused (./+1K names that file).
+    if (takesSize && firstPath == 0 && !operands.empty() && read_size_expression(operands.front().text, true).ok())
+        return usage(shown_argument(operands.front().text) + " reads as a size, but -s or -r gives the size (" +
+                     shown_path("./" + operands.front().text) + " names a file)");
+    for (std::size_t i = firstPath; i < operands.size(); ++i) {
+        if (operands[i].optionLike)
+            return usage("unknown option " + shown_argument(operands[i].text) + " (a size is given already)");
+        invocation.paths.push_back(operands[i].text);
+    }
+
+    if (invocation.reference && invocation.size.op == SizeOp::Set)
+        return usage("with --reference, the size must be relative (+ - < > % /)");
+    const bool sizeTyped = parse.sizeOption || firstPath == 1;
+    if (invocation.ioBlocks && !sizeTyped) return usage("--io-blocks needs a size");
+    if (parse.seedSeen && invocation.fill.kind != Fill::Kind::Random) return usage("--seed needs --fill random");
+    if (parse.command.command == Command::Create) {
+        if (invocation.paths.size() > 1) return usage("create takes one path");
+    } else if (invocation.paths.empty()) {
+        return usage("no file given");
+    }
+    if (parse.command.command == Command::Hash) {
+        const std::string error = hash_usage_error(invocation, parse.byteSeen);
+        if (!error.empty()) return usage(error);
+    }
+    return {std::move(invocation), {}};
 }
 
 }  // namespace
@@ -159,185 +368,37 @@ std::string fill_name(const Fill& fill) {
 }
 
 ParsedArguments parse_arguments(const std::vector<std::string>& args, std::uint64_t randomSeed) {
-    for (const std::string& arg : args) {
-        if (arg == "--") break;
-        if (arg == "--help" || arg == "-h" || arg == "--version") {
-            Invocation only;
-            only.command = arg == "--version" ? Command::Version : Command::Help;
-            return {std::move(only), {}};
-        }
+    if (const std::optional<Command> only = help_or_version(args)) {
+        Invocation invocation;
+        invocation.command = *only;
+        return {std::move(invocation), {}};
     }
     if (args.empty()) return usage("no command given");
 
     const CommandName* command = nullptr;
     for (const CommandName& candidate : kCommands)
         if (candidate.name == args[0]) command = &candidate;
-    if (command == nullptr) return usage("unknown command '" + args[0] + "'");
+    if (command == nullptr) return usage("unknown command " + shown_argument(args[0]));
 
-    Invocation invocation;
-    invocation.command = command->command;
-    invocation.fill.seed = randomSeed;
-    const bool isSet = command->command == Command::Set;
-    const bool takesSize = isSet || command->command == Command::Create;
-    std::optional<std::string> sizeOption;
-    bool seedSeen = false;
-    bool byteSeen = false;
+    Parse parse{*command, {}, {}, false, false, {}};
+    parse.invocation.command = command->command;
+    parse.invocation.fill.seed = randomSeed;
     bool optionsEnded = false;
-    struct Operand {
-        std::string text;
-        bool optionLike;  // "-1M": a size, never a file's name
-    };
-    std::vector<Operand> operands;
-
-    // Applies one option; an empty message when it is valid.
-    auto apply = [&](const OptionName& option, const std::string& shownName, const std::string& value) -> std::string {
-        if ((command->options & option.option) == 0)
-            return "option '" + shownName + "' does not apply to " + std::string(command->name);
-        switch (option.option) {
-            case kByte: {
-                const std::optional<PadChoice> pad = parse_pad(value);
-                if (!pad) return "invalid byte '" + value + "' (0x00 to 0xff, two as 0x00,0xff, or auto)";
-                invocation.pad = *pad;
-                byteSeen = true;
-                break;
-            }
-            case kAlign: {
-                const std::optional<TrimAlignment> alignment = parse_alignment(value);
-                if (!alignment) return "invalid alignment '" + value + "' (a positive size, or pow2)";
-                invocation.alignment = *alignment;
-                break;
-            }
-            case kFill: {
-                const std::optional<Fill> fill = parse_fill(value);
-                if (!fill) return "invalid fill '" + value + "' (zero, 0x00 to 0xff, or random)";
-                const std::uint64_t seed = invocation.fill.seed;
-                invocation.fill = *fill;
-                invocation.fill.seed = seed;
-                break;
-            }
-            case kSeed: {
-                const std::optional<std::uint64_t> seed = parse_seed(value);
-                if (!seed) return "invalid seed '" + value + "' (0 to 18446744073709551615)";
-                invocation.fill.seed = *seed;
-                seedSeen = true;
-                break;
-            }
-            case kAlgo: return read_algorithms(value, invocation.algorithms);
-            case kPadTo: return read_pad_to(value, invocation.padTo);
-            case kSize: sizeOption = value; break;
-            case kReference:
-                if (value.empty()) return "option '" + shownName + "' needs a file";
-                invocation.reference = value;
-                break;
-            case kDryRun: invocation.dryRun = true; break;
-            case kJson: invocation.json = true; break;
-            case kNoCreate: invocation.noCreate = true; break;
-            case kIoBlocks: invocation.ioBlocks = true; break;
-        }
-        return {};
-    };
-
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
             continue;
         }
-        const bool negativeSize = isSet && looks_like_negative_size(arg);
+        const bool negativeSize = command->command == Command::Set && looks_like_negative_size(arg);
         if (optionsEnded || arg.size() < 2 || arg[0] != '-' || negativeSize) {
-            operands.push_back({arg, !optionsEnded && negativeSize});
+            parse.operands.push_back({arg, !optionsEnded && negativeSize});
             continue;
         }
-
-        if (arg[1] == '-') {
-            const std::size_t equals = arg.find('=');
-            const std::string name = arg.substr(0, equals);
-            const OptionName* option = nullptr;
-            for (const OptionName& candidate : kOptions)
-                if (candidate.name == name) option = &candidate;
-            if (option == nullptr) return usage("unknown option '" + name + "'");
-            std::string value;
-            if (option->takesValue && (command->options & option->option) != 0) {
-                if (equals != std::string::npos) {
-                    value = arg.substr(equals + 1);
-                } else if (i + 1 < args.size()) {
-                    value = args[++i];
-                } else {
-                    return usage("option '" + name + "' needs a value");
-                }
-            } else if (!option->takesValue && equals != std::string::npos) {
-                return usage("option '" + name + "' takes no value");
-            }
-            const std::string error = apply(*option, name, value);
-            if (!error.empty()) return usage(error);
-            continue;
-        }
-
-        // Short options, several in one word as in "-co"; one taking a value
-        // takes the rest of the word ("-s1M") or the next argument.
-        for (std::size_t at = 1; at < arg.size(); ++at) {
-            const std::string name = std::string("-") + arg[at];
-            const OptionName* option = nullptr;
-            for (const OptionName& candidate : kOptions)
-                if (candidate.shortName == arg[at]) option = &candidate;
-            if (option == nullptr) return usage("unknown option '" + name + "'");
-            std::string value;
-            const bool valueHere = option->takesValue && at + 1 < arg.size();
-            if (valueHere) {
-                value = arg.substr(at + 1);
-            } else if (option->takesValue && (command->options & option->option) != 0) {
-                if (i + 1 >= args.size()) return usage("option '" + name + "' needs a value");
-                value = args[++i];
-            }
-            const std::string error = apply(*option, name, value);
-            if (!error.empty()) return usage(error);
-            if (valueHere) break;
-        }
-    }
-
-    // SIZE is the first operand unless -s or -r gave it.
-    std::size_t firstPath = 0;
-    if (takesSize) {
-        std::string error;
-        std::optional<SizeExpression> size;
-        if (sizeOption) {
-            size = read_size(*sizeOption, isSet, error);
-        } else if (invocation.reference) {
-            size = SizeExpression{SizeOp::Grow, 0};
-        } else if (!operands.empty()) {
-            size = read_size(operands.front().text, isSet, error);
-            firstPath = 1;
-        } else {
-            return usage("no size given");
-        }
-        if (!size) return usage(error);
-        invocation.size = *size;
-    }
-    // "set -r ref +1K f" meant the size, not a file named "+1K": such a name
-    // is refused (./+1K names that file).
-    if (takesSize && firstPath == 0 && !operands.empty() && read_size_expression(operands.front().text, true).ok())
-        return usage("'" + operands.front().text + "' reads as a size, but -s or -r gives the size (./" +
-                     operands.front().text + " names a file)");
-    for (std::size_t i = firstPath; i < operands.size(); ++i) {
-        if (operands[i].optionLike) return usage("unknown option '" + operands[i].text + "' (a size is given already)");
-        invocation.paths.push_back(operands[i].text);
-    }
-
-    if (invocation.reference && invocation.size.op == SizeOp::Set)
-        return usage("with --reference, the size must be relative (+ - < > % /)");
-    const bool sizeTyped = sizeOption || firstPath == 1;
-    if (invocation.ioBlocks && !sizeTyped) return usage("--io-blocks needs a size");
-    if (seedSeen && invocation.fill.kind != Fill::Kind::Random) return usage("--seed needs --fill random");
-    if (command->command == Command::Create) {
-        if (invocation.paths.size() > 1) return usage("create takes one path");
-    } else if (invocation.paths.empty()) {
-        return usage("no file given");
-    }
-    if (command->command == Command::Hash) {
-        const std::string error = hash_usage_error(invocation, byteSeen);
+        const std::string error = arg[1] == '-' ? read_long_option(parse, args, i) : read_short_options(parse, args, i);
         if (!error.empty()) return usage(error);
     }
-    return {std::move(invocation), {}};
+    return finish(parse);
 }
 
 const char kHelpText[] =
@@ -370,4 +431,4 @@ const char kHelpText[] =
     "SIZE: a number and unit: K M G T P E Z Y or KiB ... YiB (1024^n), KB ... YB\n"
     "(1000^n); a unit alone is one of it. For set: +SIZE grows, -SIZE shrinks, <SIZE\n"
     "at most, >SIZE at least, %SIZE rounds up, /SIZE down to a multiple.\n"
-    "Exit status: 0 done, 1 a file failed, 2 usage error, 130/143 interrupted.\n";
+    "Exit status: 0 done, 1 a file failed, 2 usage error, 129/130/143 interrupted.\n";

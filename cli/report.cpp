@@ -1,5 +1,7 @@
 #include "cli/report.h"
 
+#include <vector>
+
 #include "util/format_grouped.h"
 #include "util/text_encoding.h"
 
@@ -17,6 +19,87 @@ std::size_t sequence_length(unsigned char lead) {
     if (lead >= 0xE0 && lead <= 0xEF) return 3;
     if (lead >= 0xC2 && lead <= 0xDF) return 2;
     return 1;
+}
+
+// How a piece of a name prints in text: as it is, as the quote ' (closed,
+// escaped, reopened), or escaped within $'...'.
+enum class PieceKind { Plain, Quote, Escaped };
+
+struct Piece {
+    std::size_t length;
+    PieceKind kind;
+};
+
+// The piece at `at`: one byte, or one whole UTF-8 character.
+Piece piece_at(std::string_view text, std::size_t at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte == '\'') return {1, PieceKind::Quote};
+    if (byte < 0x20 || byte == 0x7F) return {1, PieceKind::Escaped};
+    if (byte < 0x80) return {1, PieceKind::Plain};
+    const std::size_t length = sequence_length(byte);
+    const std::string_view sequence = text.substr(at, length);
+    if (length == 1 || sequence.size() < length || !is_valid_utf8(sequence)) return {1, PieceKind::Escaped};
+    const bool c1Control = byte == 0xC2 && static_cast<unsigned char>(sequence[1]) < 0xA0;
+    return {length, c1Control ? PieceKind::Escaped : PieceKind::Plain};
+}
+
+bool holds_escapes(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const Piece piece = piece_at(text, at);
+        if (piece.kind == PieceKind::Escaped) return true;
+        at += piece.length;
+    }
+    return false;
+}
+
+// \a … \r by letter, any other byte in octal, as $'...' reads them.
+void append_shell_escape(std::string& out, unsigned char byte) {
+    static const char letters[] = "abtnvfr";
+    out += '\\';
+    if (byte >= '\a' && byte <= '\r') {
+        out += letters[byte - '\a'];
+        return;
+    }
+    for (const int shift : {6, 3, 0}) out += static_cast<char>('0' + ((byte >> shift) & 7));
+}
+
+// The shell-escape quoting of GNU tools: 'a'$'\033''[2Jb'.
+std::string shell_quoted(std::string_view text) {
+    std::vector<Piece> pieces;
+    bool holdsQuote = false;
+    for (std::size_t at = 0; at < text.size(); at += pieces.back().length) {
+        pieces.push_back(piece_at(text, at));
+        holdsQuote = holdsQuote || pieces.back().kind == PieceKind::Quote;
+    }
+    // GNU tools open a name that holds a ' and ends escaped with an empty ''
+    // ('''q'\'''$'\033'), and so does this, that both print it alike. Where
+    // such a name also begins escaped, they drop its $' and print another
+    // name: that is not followed.
+    bool inEscape = holdsQuote && pieces.back().kind == PieceKind::Escaped &&
+                    pieces.front().kind != PieceKind::Escaped;
+    std::string out = "'";
+    std::size_t at = 0;
+    for (const Piece& piece : pieces) {
+        const std::string_view bytes = text.substr(at, piece.length);
+        at += piece.length;
+        switch (piece.kind) {
+            case PieceKind::Plain:
+                if (inEscape) out += "''";
+                out += bytes;
+                inEscape = false;
+                break;
+            case PieceKind::Quote:
+                out += "'\\''";
+                inEscape = false;
+                break;
+            case PieceKind::Escaped:
+                if (!inEscape) out += "'$'";
+                for (const char byte : bytes) append_shell_escape(out, static_cast<unsigned char>(byte));
+                inEscape = true;
+                break;
+        }
+    }
+    return out + "'";
 }
 
 }  // namespace
@@ -90,6 +173,10 @@ JsonObject& JsonObject::null(std::string_view name) {
     return *this;
 }
 
-std::string shown_path(std::string_view path) { return display_form(path); }
+std::string shown_path(std::string_view path) { return holds_escapes(path) ? shell_quoted(path) : std::string(path); }
+
+std::string shown_argument(std::string_view argument) {
+    return holds_escapes(argument) ? shell_quoted(argument) : "'" + std::string(argument) + "'";
+}
 
 std::string bytes_text(std::int64_t count) { return format_grouped(count) + (count == 1 ? " byte" : " bytes"); }

@@ -28,8 +28,14 @@ private:
     std::string fields_;
 };
 
-// The path as people read it: bytes that are not UTF-8 shown as U+FFFD.
+// A path in text for people: as it is, unless it holds a control character
+// (below 0x20, 0x7F, U+0080 to U+009F) or a byte outside valid UTF-8. Such
+// a name is quoted as GNU tools quote it ('a'$'\033''[2Jb'), so no byte of
+// it acts on the terminal and, pasted into a shell, it is the name again.
 std::string shown_path(std::string_view path);
+
+// An argument echoed in a message: 'as typed', or quoted as above.
+std::string shown_argument(std::string_view argument);
 
 // "1,234 bytes", "1 byte".
 std::string bytes_text(std::int64_t count);

@@ -262,3 +262,12 @@ struct OsdGuards {
     bool unnamedFiles = true;
 };
 void osd_set_guards(OsdGuards guards);
+
+// Opens each closed standard stream (descriptors 0 to 2; on Windows, a
+// standard handle that is not valid) on the null device, so that no file
+// opened later takes its number and receives the program's output. Each
+// opens in the direction it is not used (input for writing, output for
+// reading): output sent there still fails, as to a closed stream. Called
+// first in main, before any file is opened. 0 on success, 1 when one could
+// not be opened.
+[[nodiscard]] int osd_guard_standard_streams();

@@ -650,3 +650,12 @@ std::int64_t osd_allocated_bytes(OsdFile& file) {
     if (::fstat(descriptor(file), &st) != 0) return -1;
     return static_cast<std::int64_t>(st.st_blocks) * 512;
 }
+
+int osd_guard_standard_streams() {
+    for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free number: this one, the lower ones being open.
+        if (::open("/dev/null", stream == STDIN_FILENO ? O_WRONLY : O_RDONLY) != stream) return 1;
+    }
+    return 0;
+}

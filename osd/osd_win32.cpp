@@ -574,3 +574,19 @@ std::int64_t osd_platform_current_size(OsdFile& file) {
     if (file.handle == kOsdInvalidHandle || !GetFileSizeEx(native(file), &size)) return -1;
     return size.QuadPart;
 }
+
+int osd_guard_standard_streams() {
+    for (const DWORD stream : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE handle = GetStdHandle(stream);
+        // A handle value the parent passed but this process does not hold
+        // would be given to the next file opened.
+        SetLastError(NO_ERROR);
+        const bool held = handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+                          (GetFileType(handle) != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR);
+        if (held) continue;
+        const HANDLE null = CreateFileW(L"NUL", stream == STD_INPUT_HANDLE ? GENERIC_WRITE : GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (null == INVALID_HANDLE_VALUE || !SetStdHandle(stream, null)) return 1;
+    }
+    return 0;
+}

@@ -17,6 +17,7 @@
 #include "app/qt/application_icon.h"
 #include "app/qt/main_window.h"
 #include "app/status_texts.h"
+#include "osd/osd.h"
 #include "util/version.h"
 
 namespace {
@@ -65,6 +66,9 @@ int print(std::FILE* stream, const std::string& text, int status) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Before anything opens a file: the trace goes to standard output, and a
+    // file must never take the number of a closed standard stream.
+    if (osd_guard_standard_streams() != 0) return 1;
     // Read before Qt starts: --help and --version need no display.
     const CommandLine line = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
     switch (line.action) {

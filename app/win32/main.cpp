@@ -13,6 +13,7 @@
 #include "app/status_texts.h"
 #include "app/win32/main_window.h"
 #include "app/win32/text.h"
+#include "osd/osd.h"
 
 namespace {
 
@@ -54,6 +55,9 @@ void tell(const std::string& text, bool isError) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    // Before anything opens a file: the trace goes to standard output, and a
+    // file must never take the place of a closed standard handle.
+    if (osd_guard_standard_streams() != 0) return 1;
     const CommandLine line = parse_command_line(arguments());
     switch (line.action) {
         case CommandLine::Action::ShowHelp: tell(help_text(), false); return 0;

@@ -172,8 +172,9 @@ TEST(CliPaths, JsonNamesAreExactAndUnambiguous) {
 #ifndef _WIN32
 
 // Runs tavrix-cli with standard output on `out` (a descriptor the child
-// gets as 1), standard error captured; the exit status, or 128 + signal.
-ProgramRun run_with_output(const std::vector<std::string>& args, int out) {
+// gets as 1; -1: closed), standard error captured or closed; the exit
+// status, or 128 + signal.
+ProgramRun run_with_output(const std::vector<std::string>& args, int out, bool closeErr = false) {
     const std::string errPath = utf8_of(std::filesystem::temp_directory_path() /
                                         ("tavrix-cli-err-" + std::to_string(::getpid())));
     std::vector<char*> argv;
@@ -184,7 +185,9 @@ ProgramRun run_with_output(const std::vector<std::string>& args, int out) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(127);
+        if (err < 0 || (out < 0 ? ::close(1) : ::dup2(out, 1)) < 0 || ::dup2(err, 2) < 0 ||
+            (closeErr && ::close(2) < 0))
+            ::_exit(127);
         ::signal(SIGPIPE, SIG_DFL);  // as a shell would leave it
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
@@ -228,6 +231,27 @@ TEST(CliOutput, UnwritableOutputFinishesTheFileAndFails) {
         EXPECT_EQ(read_file(path), "0123");
         EXPECT_EQ(help.status, 1);
     }
+}
+
+// A closed standard stream is no place for a file: the report or an error
+// said while the file is open reaches no file, and a report that cannot be
+// written is the failure it always was.
+TEST(CliOutput, ClosedStandardStreamsReceiveNoFile) {
+    TempDir dir;
+    const std::string path = dir.file("closed.bin");
+    const std::string padded = "data" + repeat(100, '\0');
+    write_file(path, padded);
+    const ProgramRun closedOut = run_with_output({"trim", path}, -1);
+    EXPECT_EQ(closedOut.status, 1);
+    EXPECT_EQ(closedOut.err, "tavrix-cli: write error: Bad file descriptor\n");
+    EXPECT_EQ(read_file(path), "data");
+
+    write_file(path, padded);
+    const SeamAction seam("before-cut", "interrupt");
+    const int out = ::open("/dev/null", O_WRONLY);
+    EXPECT_EQ(run_with_output({"trim", path}, out, true).status, 130);
+    ::close(out);
+    EXPECT_EQ(read_file(path), padded);
 }
 
 // An interrupt that arrives once the change is made reports success; the

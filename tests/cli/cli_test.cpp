@@ -64,7 +64,8 @@ TEST(CliUsage, HelpAndVersion) {
     const ProgramRun help = run_cli({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* word : {"scan", "trim", "set", "create", "info", "hash", "--byte", "--align", "--dry-run", "--json",
-                             "--fill", "--seed", "--no-create", "--algo", "--pad-to", "pow2", "KiB", "KB"})
+                             "--fill", "--seed", "--no-create", "--algo", "--pad-to", "pow2", "KiB", "KB",
+                             "129/130/143"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     EXPECT_LE(help.lines().size(), 30u) << "a screenful";
     for (const std::string& line : help.lines()) EXPECT_LE(line.size(), 79u) << line;
@@ -74,6 +75,7 @@ TEST(CliUsage, HelpAndVersion) {
     const ProgramRun version = run_cli({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("tavrix-cli ") + kTavrixVersion + "\n");
+    EXPECT_EQ(run_cli({"--vers"}).out, version.out) << "any unambiguous prefix";
 }
 
 // A mistake anywhere on the line: exit 2, a message, and nothing touched,
@@ -143,6 +145,7 @@ TEST(CliUsage, MistakesTouchNothing) {
         {"set", "-r"},
         {"set", "-sx", file},
         {"set", "-cq", "1K", file},
+        {"set", "--s", "1K", file},
         {"create", "-s", "1K", fresh},
         {"create", "1K", "-c", fresh},
         {"create", "+1K", fresh},
@@ -162,6 +165,8 @@ TEST(CliUsage, MistakesTouchNothing) {
         EXPECT_EQ(read_file(file), content) << shown;
         EXPECT_EQ(folder_entries(dir), std::vector<std::string>{"image.bin"}) << shown;
     }
+    EXPECT_EQ(run_cli({"set", "--s", "1K", file}).err,
+              "tavrix-cli: option '--s' is ambiguous; possibilities: '--seed' '--size'\nTry 'tavrix-cli --help'.\n");
 }
 
 // Every unit and every prefix, on a 1000-byte file and a missing one, as a
@@ -362,6 +367,8 @@ TEST(CliSizes, SizeAsAnOption) {
         {"set", "-s", "1K", file},        {"set", "-s1K", file},         {"set", "--size=1K", file},
         {"set", "--size", "1K", file},    {"set", file, "-s", "1K"},     {"set", "-cs", "1K", file},
         {"set", "-c", "-s", "+24", file}, {"set", "-s", "-0", "-s", ">1K", file},
+        {"set", "--siz=1K", file},        {"set", "--si", "1K", "--no-c", file},
+        {"set", "--ref", file, "-s", "+24", file},
     };
     for (std::vector<std::string> args : forms) {
         std::string shown;
@@ -798,12 +805,35 @@ TEST(CliPaths, AnyNameRoundTrips) {
         EXPECT_EQ(file_size(path), 1u) << name;
     }
 #ifndef _WIN32
-    // Not UTF-8: escaped in JSON, shown with U+FFFD in text.
+    // Not UTF-8: escaped in JSON, quoted in text.
     const ProgramRun text = run_cli({"info", "bytes-\xff\xfe-not-utf8.bin"}, dir.path());
-    EXPECT_EQ(text.out.rfind("bytes-\xef\xbf\xbd\xef\xbf\xbd-not-utf8.bin: 1 byte", 0), 0u) << text.out;
+    EXPECT_EQ(text.out.rfind("'bytes-'$'\\377\\376''-not-utf8.bin': 1 byte", 0), 0u) << text.out;
     EXPECT_NE(run_cli({"info", "--json", "bytes-\xff\xfe-not-utf8.bin"}, dir.path()).out.find("\\udcff\\udcfe"),
               std::string::npos);
 #endif
+}
+
+// In text, a name that holds control characters or bytes outside UTF-8 is
+// quoted as GNU tools quote it, and so is an argument a usage error echoes:
+// no control byte reaches the terminal.
+TEST(CliPaths, ControlCharactersAreQuotedInText) {
+    struct Case {
+        std::string name, shown;
+    };
+    const std::vector<Case> cases{
+        {"a\x1b[2Jb", "'a'$'\\033''[2Jb'"},          {"cr\rbel\a", "'cr'$'\\r''bel'$'\\a'"},
+        {"tab\tnl\n", "'tab'$'\\t''nl'$'\\n'"},      {"del\x7f", "'del'$'\\177'"},
+        {"it's\x1b", "'''it'\\''s'$'\\033'"},          {"c1\xc2\x9b", "'c1'$'\\302\\233'"},
+        {"lone\xed\xa0\x80", "'lone'$'\\355\\240\\200'"}, {"plain name", "plain name"},
+    };
+    std::vector<std::string> args{"info"};
+    for (const Case& c : cases) args.push_back(c.name);
+    const ProgramRun run = run_cli(args);
+    for (const Case& c : cases) EXPECT_NE(run.err.find("tavrix-cli: " + c.shown + ": "), std::string::npos) << c.shown;
+    for (const char byte : run.err) EXPECT_TRUE(byte == '\n' || static_cast<unsigned char>(byte) >= 0x20) << run.err;
+    EXPECT_EQ(run_cli({"scan", "--byte", "\x1b[2J", "f"}).err,
+              "tavrix-cli: invalid byte ''$'\\033''[2J' (0x00 to 0xff, two as 0x00,0xff, or auto)\n"
+              "Try 'tavrix-cli --help'.\n");
 }
 
 #ifndef _WIN32
