@@ -93,65 +93,65 @@ protected:
     }
 };
 
-// One control of the layout table as a widget; controls sit at fixed pixel
-// positions relative to their parent and the window never lays them out
-// again, so only the status bar moves on a resize.
-QWidget* createControl(const LayoutRow& layoutRow, QWidget* parent) {
-    QWidget* widget = nullptr;
+// A number label: right-aligned so digits line up, its number also heard
+// by screen readers, and where the layout sets it off, in a field's colours.
+QLabel* newNumberLabel(const LayoutRow& layoutRow, QWidget* parent) {
+    auto* label = new QLabel(caption_of(layoutRow), parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setTextFormat(Qt::PlainText);
+    label->setAccessibleDescription(label->text());  // as show_number keeps it
+    if (layoutRow.setOff) fillWithFieldColours(label);
+    return label;
+}
+
+QProgressBar* newProgressBar(QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
+}
+
+QComboBox* newPadChoices(QWidget* parent) {
+    auto* choices = new QComboBox(parent);
+    for (const std::string& item : pad_choice_items()) choices->addItem(QString::fromStdString(item));
+    return choices;
+}
+
+// The widget of one kind of control; null for the status bar, which is the
+// main window's own.
+QWidget* newWidget(const LayoutRow& layoutRow, QWidget* parent) {
     switch (layoutRow.kind) {
-        case ControlKind::Button: {
-            auto* button = new QPushButton(caption_of(layoutRow), parent);
-            widget = button;
-            break;
-        }
+        case ControlKind::Button: return new QPushButton(caption_of(layoutRow), parent);
         case ControlKind::Edit: {
             auto* edit = new Edit(parent);
             // A line edit would take a file drop itself and insert a file://
             // URL; the window handles drops instead.
             edit->setAcceptDrops(false);
-            widget = edit;
-            break;
+            return edit;
         }
-        case ControlKind::Label: widget = new QLabel(caption_of(layoutRow), parent); break;
-        case ControlKind::NumberLabel: {
-            // Right-aligned so digits line up.
-            auto* label = new QLabel(caption_of(layoutRow), parent);
-            label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            label->setTextFormat(Qt::PlainText);
-            label->setAccessibleDescription(label->text());  // as show_number keeps it
-            if (layoutRow.setOff) fillWithFieldColours(label);
-            widget = label;
-            break;
-        }
-        case ControlKind::PageControl: widget = new QTabWidget(parent); break;
+        case ControlKind::Label: return new QLabel(caption_of(layoutRow), parent);
+        case ControlKind::NumberLabel: return newNumberLabel(layoutRow, parent);
+        case ControlKind::PageControl: return new QTabWidget(parent);
         case ControlKind::TabSheet: {
-            auto* pages = qobject_cast<QTabWidget*>(parent);
-            widget = new QWidget;
-            if (pages != nullptr) pages->addTab(widget, caption_of(layoutRow));
-            break;
+            auto* page = new QWidget;
+            if (auto* pages = qobject_cast<QTabWidget*>(parent)) pages->addTab(page, caption_of(layoutRow));
+            return page;
         }
-        case ControlKind::CheckBox: {
-            auto* box = new QCheckBox(caption_of(layoutRow), parent);
-            box->setChecked(false);
-            widget = box;
-            break;
-        }
-        case ControlKind::ProgressBar: {
-            auto* bar = new QProgressBar(parent);
-            bar->setRange(0, 100);
-            bar->setValue(0);
-            bar->setTextVisible(false);
-            widget = bar;
-            break;
-        }
-        case ControlKind::ComboBox: {
-            auto* choices = new QComboBox(parent);
-            for (const std::string& item : pad_choice_items()) choices->addItem(QString::fromStdString(item));
-            widget = choices;
-            break;
-        }
-        case ControlKind::StatusBar: return nullptr;  // the main window's own
+        case ControlKind::CheckBox: return new QCheckBox(caption_of(layoutRow), parent);
+        case ControlKind::ProgressBar: return newProgressBar(parent);
+        case ControlKind::ComboBox: return newPadChoices(parent);
+        case ControlKind::StatusBar: return nullptr;
     }
+    return nullptr;
+}
+
+// One control of the layout table as a widget; controls sit at fixed pixel
+// positions relative to their parent and the window never lays them out
+// again, so only the status bar moves on a resize.
+QWidget* createControl(const LayoutRow& layoutRow, QWidget* parent) {
+    QWidget* widget = newWidget(layoutRow, parent);
+    if (widget == nullptr) return nullptr;
     widget->setObjectName(QString::fromLatin1(layoutRow.name));
     if (const std::string spoken = accessible_name(layoutRow.name); !spoken.empty())
         widget->setAccessibleName(QString::fromStdString(spoken));
@@ -312,16 +312,8 @@ void TForm1::createControls() {
     }
 
     Edit1 = built<QLineEdit>("Edit1");
-    Edit5 = built<QLineEdit>("Edit5");
-    Edit6 = built<QLineEdit>("Edit6");
-    Edit7 = built<QLineEdit>("Edit7");
-    Edit8 = built<QLineEdit>("Edit8");
     Button1 = built<QPushButton>("Button1");
-    Button3 = built<QPushButton>("Button3");
-    CheckBox1 = built<QCheckBox>("CheckBox1");
     ProgressBar1 = built<QProgressBar>("ProgressBar1");
-    PageControl1 = built<QTabWidget>("PageControl1");
-    TabSheet1 = built<QWidget>("TabSheet1");
 
     // A permanent widget: hover tips are shown as temporary status messages
     // and would otherwise hide the status text.
@@ -342,13 +334,17 @@ void TForm1::createControls() {
     }
 }
 
+std::array<QLineEdit*, 4> TForm1::unitFields() const {
+    return {built<QLineEdit>("Edit5"), built<QLineEdit>("Edit6"), built<QLineEdit>("Edit7"), built<QLineEdit>("Edit8")};
+}
+
 void TForm1::connectEvents() {
-    for (QLineEdit* unitField : {Edit5, Edit6, Edit7, Edit8}) {
+    for (QLineEdit* unitField : unitFields()) {
         connect(unitField, &QLineEdit::textChanged, this, [this] { UpdateOutputSize(*this); });
     }
-    connect(CheckBox1, &QCheckBox::toggled, this, [this] { UpdateOutputSize(*this); });
+    connect(built<QCheckBox>("CheckBox1"), &QCheckBox::toggled, this, [this] { UpdateOutputSize(*this); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(*this); });
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(*this); });
+    connect(built<QPushButton>("Button3"), &QPushButton::clicked, this, [this] { Button3Click(*this); });
     connect(E1, &QAction::triggered, this, [this] { E1Click(*this); });
     // Only the user's own edits: setText, as setEdit1Text uses, sends none.
     connect(Edit1, &QLineEdit::textEdited, this, [this] { edit1Path_.forget(); });
@@ -357,7 +353,7 @@ void TForm1::connectEvents() {
 void TForm1::FormCreate() {
     setAcceptDrops(true);
     // Whichever page was last shown, the window opens on the calculator.
-    PageControl1->setCurrentWidget(TabSheet1);
+    built<QTabWidget>("PageControl1")->setCurrentWidget(built<QWidget>("TabSheet1"));
 }
 
 std::string TForm1::editText(EditId id) const {
@@ -381,7 +377,7 @@ void TForm1::setLabelCaption(LabelId id, const std::string& caption) {
 }
 
 bool TForm1::isCheckBox1Checked() const {
-    return CheckBox1->isChecked();
+    return built<QCheckBox>("CheckBox1")->isChecked();
 }
 
 void TForm1::setProgress(int position) {
@@ -426,12 +422,12 @@ void TForm1::setCommandsEnabled(bool enabled) {
     if (const std::optional<int> waiting = scan_.setBusy(!enabled)) ProgressBar1->setValue(*waiting);
     Button1->setEnabled(enabled);
     E1->setEnabled(enabled);
-    Button3->setEnabled(enabled);
+    built<QPushButton>("Button3")->setEnabled(enabled);
     // Read-only rather than disabled: the path stays readable and selectable.
     Edit1->setReadOnly(!enabled);
     // Nor may a drop name another file, or drop text into a unit field.
     setAcceptDrops(enabled);
-    for (QLineEdit* unitField : {Edit5, Edit6, Edit7, Edit8}) unitField->setAcceptDrops(enabled);
+    for (QLineEdit* unitField : unitFields()) unitField->setAcceptDrops(enabled);
 }
 
 Dialogs& TForm1::dialogs() {

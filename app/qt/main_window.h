@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -72,18 +73,14 @@ private:
     template <class Widget>
     Widget* built(std::string_view name) const;
 
-    // Every control of the layout table, by name.
+    // The unit fields Edit5 to Edit8, which act alike.
+    std::array<QLineEdit*, 4> unitFields() const;
+
+    // Every control of the layout table, by name; the ones used most also
+    // by their own.
     std::map<std::string, QWidget*, std::less<>> controls_;
     QAction* E1 = nullptr;
-    QPushButton* Button3 = nullptr;
     QLineEdit* Edit1 = nullptr;
-    QTabWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QLineEdit* Edit5 = nullptr;
-    QLineEdit* Edit6 = nullptr;
-    QLineEdit* Edit7 = nullptr;
-    QLineEdit* Edit8 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
     QPushButton* Button1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* statusText = nullptr;
