@@ -22,40 +22,6 @@ namespace {
 
 constexpr std::int64_t MiB = 1 << 20;
 
-bool write_all(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t done = ::write(fd, data, size);
-        if (done <= 0) return false;
-        data += done;
-        size -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
-// One byte of data, then `size - 1` bytes of `pad`: the scan reads it all.
-bool make_dense(const std::string& path, std::int64_t size, char pad) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    std::vector<char> block(static_cast<std::size_t>(MiB), pad);
-    block[0] = 0x5a;
-    bool ok = true;
-    for (std::int64_t written = 0; ok && written < size; written += MiB) {
-        ok = write_all(fd, block.data(), block.size());
-        block[0] = pad;
-    }
-    ::close(fd);
-    return ok;
-}
-
-bool make_sparse(const std::string& path, std::int64_t size) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    std::vector<char> data(4096, 'x');
-    const bool ok = write_all(fd, data.data(), data.size()) && ::ftruncate(fd, size) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // Front to back in `chunk`-sized reads; calls `look` on each chunk read.
 template <typename Look>
 std::int64_t read_forward(const std::string& path, std::size_t chunk, Look&& look) {
