@@ -59,13 +59,35 @@ std::string status_text::with_cause(const std::string& text, OsdError cause) {
         case OsdError::ReadOnlyFileSystem: why = "読み取り専用のファイルシステムです"; break;
         case OsdError::LinkLoop: why = "シンボリックリンクの階層が深すぎます"; break;
         case OsdError::NameTooLong: why = "名前が長すぎます"; break;
-        case OsdError::ReadFailed: why = "読み取りに失敗しました"; break;
-        case OsdError::WriteFailed: why = "書き込みに失敗しました"; break;
+        case OsdError::InputOutput: why = "入出力エラーです"; break;
+        case OsdError::Shrank: why = "途中で短くなりました"; break;
         case OsdError::InvalidName: why = "名前が正しくありません"; break;
         case OsdError::InUse: why = "ほかのプログラムが使用中です"; break;
         case OsdError::Locked: why = "ほかのプログラムがロックしています"; break;
     }
     return with_reason(text, why);
+}
+
+std::string status_text::failure(const Failure& failure, const std::string& path) {
+    using Step = Failure::Step;
+    switch (failure.step) {
+        case Step::SizeBelowZero:
+        case Step::SizeTooLarge: return invalid_size();
+        case Step::Open:
+        case Step::Lock: return with_cause(cannot_open(path), failure.cause);
+        case Step::Create: return with_cause(cannot_create(path), failure.cause);
+        case Step::Declined: return {};
+        case Step::Changed: return file_changed_since_scan();
+        case Step::Retest: return with_cause(read_error(failure.offset), failure.cause);
+        case Step::Space: return with_cause(cannot_set_end(), OsdError::NoSpace);
+        case Step::Memory: return no_buffer();
+        case Step::SetEnd:
+        case Step::Write:
+        case Step::Close: return with_cause(cannot_set_end(), failure.cause);
+        case Step::ReadBack: return with_reason(cannot_set_end(), length_not_kept());
+        case Step::Stopped: return execute_cancelled();
+    }
+    return cannot_set_end();
 }
 
 std::string status_text::with_reason(const std::string& text, const std::string& reason) {

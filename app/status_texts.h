@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "osd/osd.h"
+#include "size/failure.h"
 
 enum class Language { Japanese, English };
 
@@ -32,6 +33,10 @@ std::string length_not_kept();  // the cause when a length did not take
 // the text alone when the cause is unknown.
 std::string with_cause(const std::string& text, OsdError cause);
 std::string with_reason(const std::string& text, const std::string& reason);
+
+// What the status line says of a change of `path` that failed; empty for
+// a cut the user declined.
+std::string failure(const Failure& failure, const std::string& path);
 
 // Asked before Execute cuts bytes that no scan of this file measured.
 std::string confirm_cut(const std::string& path, std::int64_t currentLength, std::int64_t newLength);

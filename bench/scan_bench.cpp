@@ -31,6 +31,7 @@
 
 #include "app/handlers.h"
 #include "app/view.h"
+#include "bench/bench_run.h"
 #include "size/scan_file.h"
 
 #ifdef TAVRIX_BENCH_WINDOW
@@ -45,55 +46,14 @@ using Clock = std::chrono::steady_clock;
 constexpr std::int64_t MiB = 1 << 20;
 constexpr std::int64_t GiB = 1024 * MiB;
 
-double seconds_of(const std::function<void()>& work) {
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 // Runs each contender once per round, `rounds` times, and keeps each one's
 // best time.
 std::vector<double> interleaved(int rounds, const std::vector<std::function<void()>>& contenders) {
     std::vector<double> best(contenders.size(), 1e30);
     for (int round = 0; round < rounds; ++round) {
-        for (std::size_t i = 0; i < contenders.size(); ++i) best[i] = std::min(best[i], seconds_of(contenders[i]));
+        for (std::size_t i = 0; i < contenders.size(); ++i) best[i] = std::min(best[i], time_of(contenders[i]));
     }
     return best;
-}
-
-bool write_all(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t done = ::write(fd, data, size);
-        if (done <= 0) return false;
-        data += done;
-        size -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
-// `size` bytes of `pad` after one byte that is not: the scan must test them all.
-bool make_dense(const std::string& path, std::int64_t size, char pad) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    std::vector<char> block(static_cast<std::size_t>(MiB), pad);
-    block[0] = '\x01';
-    bool ok = true;
-    for (std::int64_t written = 0; ok && written < size; written += MiB) {
-        ok = write_all(fd, block.data(), block.size());
-        block[0] = pad;
-    }
-    ok = ::fsync(fd) == 0 && ok;
-    ::close(fd);
-    return ok;
-}
-
-bool make_sparse(const std::string& path, std::int64_t size) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    std::vector<char> data(4096, 'x');
-    const bool ok = write_all(fd, data.data(), data.size()) && ::ftruncate(fd, size) == 0;
-    ::close(fd);
-    return ok;
 }
 
 // `runs` blocks of data, one every `stride` bytes, then a hole to `size`.
@@ -161,7 +121,7 @@ class SlowFile final : public ScanSource {
 public:
     SlowFile(OsdFile& file, double bytesPerSecond) : file_(file), bytesPerSecond_(bytesPerSecond) {}
     OsdRangesBelow dataRangesBelow(std::int64_t end) override { return file_.dataRangesBelow(end); }
-    bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
+    OsdError readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
         std::this_thread::sleep_for(std::chrono::duration<double>(static_cast<double>(count) / bytesPerSecond_));
         return file_.readAt(offset, buffer, count);
     }
@@ -327,7 +287,7 @@ int main(int argc, char** argv) {
             for (std::size_t k = 0; k < 2; ++k) {
                 const std::size_t i = (k + static_cast<std::size_t>(round)) % 2;
                 if (!drop_all_caches()) std::fprintf(stderr, "cannot empty the page cache\n");
-                t[i] = seconds_of(contenders[i]);
+                t[i] = time_of(contenders[i]);
                 total[i] += t[i];
             }
             std::printf("dense 2 GiB from disk, round %d: scan %.0f ms, plain forward read %.0f ms\n", round + 1,

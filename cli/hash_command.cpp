@@ -66,10 +66,7 @@ void hash_command(Run& run) {
     for (const std::string& path : invocation.paths) {
         if (run.stopping(path)) return;
         OsdFile file;
-        if (osd_open(file, path, OsdAccess::Read) != 0) {
-            run.fail(path, file.error);
-            continue;
-        }
+        if (!run.open(path, file, OsdAccess::Read)) continue;
         cli_test_seam(TestSeam::AfterOpen, path);
         FileDigests digests;
         {

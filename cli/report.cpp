@@ -180,3 +180,68 @@ std::string shown_argument(std::string_view argument) {
 }
 
 std::string bytes_text(std::int64_t count) { return format_grouped(count) + (count == 1 ? " byte" : " bytes"); }
+
+namespace {
+
+FailureWords same(std::string words) { return {words, words}; }
+
+// Words for a step when the system named no cause.
+const char* step_words(Failure::Step step) {
+    using Step = Failure::Step;
+    switch (step) {
+        case Step::Open: return "cannot open";
+        case Step::Lock: return "cannot hold it alone";
+        case Step::Create: return "cannot create";
+        case Step::Retest: return "read error";
+        case Step::SetEnd: return "cannot set the length";
+        case Step::Write: return "write error";
+        case Step::Close: return "cannot close";
+        default: return "failed";
+    }
+}
+
+FailureWords cause_words(OsdError cause, Failure::Step step) {
+    if (cause == OsdError::None || cause == OsdError::Other) return same(step_words(step));
+    return {cause_json(cause), osd_error_text(cause)};
+}
+
+}  // namespace
+
+std::string cause_json(OsdError cause) {
+    switch (cause) {
+        case OsdError::InUse: return "in_use";
+        case OsdError::Locked: return "locked";
+        default: return osd_error_text(cause);
+    }
+}
+
+FailureWords failure_words(const Failure& failure, std::string_view undoneAs) {
+    using Step = Failure::Step;
+    FailureWords words;
+    switch (failure.step) {
+        case Step::SizeBelowZero: words = same("the size would be below 0"); break;
+        case Step::SizeTooLarge: words = same("the size would be too large"); break;
+        case Step::Declined: words = same("declined"); break;
+        case Step::Changed: words = {"changed", "changed since it was scanned"}; break;
+        case Step::Memory: words = same("out of memory"); break;
+        case Step::Stopped: words = same("interrupted"); break;
+        case Step::Space:
+            words = {osd_error_text(OsdError::NoSpace), std::string(osd_error_text(OsdError::NoSpace)) + " (needs " +
+                                                            format_binary_size(failure.needed) + ", " +
+                                                            format_binary_size(failure.available) + " free)"};
+            break;
+        case Step::ReadBack:
+            words = {"length not kept", "the length did not take (the file stays " + bytes_text(failure.keptLength) + ")"};
+            break;
+        default: words = cause_words(failure.cause, failure.step); break;
+    }
+    if (failure.undoFailed) words.text += " (and the file could not be " + std::string(undoneAs) + ")";
+    return words;
+}
+
+FailureWords scan_failure_words(const ScanResult& scan) {
+    if (scan.status == ScanResult::Status::NoBuffer) return same("out of memory");
+    return cause_words(scan.error, scan.status == ScanResult::Status::ReadError ? Failure::Step::Retest
+                                                                                  : Failure::Step::Open);
+}
+

@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "size/failure.h"
+#include "size/scan.h"
+
 // A JSON string literal for a path. Valid UTF-8 (RFC 3629: no encoded
 // surrogates, no overlong forms) is kept as it is; every other byte becomes
 // \udc80 … \udcff, the escape Python's surrogateescape decodes back to that
@@ -39,3 +42,20 @@ std::string shown_argument(std::string_view argument);
 
 // "1,234 bytes", "1 byte".
 std::string bytes_text(std::int64_t count);
+
+// How a failure reads: the short JSON "error" and the words for people.
+struct FailureWords {
+    std::string json;
+    std::string text;
+};
+
+// A cause in JSON: its words, but "in_use" and "locked" for another
+// program's hold, which scripts wait out.
+std::string cause_json(OsdError cause);
+
+// The words of a change that failed. `undoneAs` says what putting the file
+// back would have been ("put back", "removed"), for a failure that could not.
+FailureWords failure_words(const Failure& failure, std::string_view undoneAs);
+
+// The words of a scan that failed.
+FailureWords scan_failure_words(const ScanResult& scan);

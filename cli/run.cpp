@@ -8,18 +8,23 @@ bool write_report(const std::string& text) {
     return false;
 }
 
-std::string_view json_error_name(OsdError error) {
-    switch (error) {
-        case OsdError::InUse: return "in_use";
-        case OsdError::Locked: return "locked";
-        default: return osd_error_text(error);
-    }
+void Run::fail(const std::string& path, const Failure& failure, std::string_view undoneAs) {
+    const FailureWords words = failure_words(failure, undoneAs);
+    if (failure.step == Failure::Step::Stopped) interrupted_ = true;
+    fail(path, words.json, words.text);
 }
 
 void Run::fail(const std::string& path, std::string_view jsonError, std::string_view cause) {
     failed_ = true;
     if (invocation_.json) out(JsonObject().text("path", path).text("error", jsonError).line());
     write_err("tavrix-cli: " + shown_path(path) + ": " + std::string(cause) + "\n");
+}
+
+bool Run::open(const std::string& path, OsdFile& file, OsdAccess access) {
+    OsdError cause = OsdError::None;
+    if (osd_open(file, path, access, &cause) == 0) return true;
+    fail(path, cause);
+    return false;
 }
 
 bool Run::stopping(const std::string& path) {

@@ -14,9 +14,6 @@ inline constexpr int kFailed = 1;
 // Writes to standard output; when that fails, says so on standard error.
 bool write_report(const std::string& text);
 
-// JSON "error" for a cause: its text, but for the causes scripts wait out.
-std::string_view json_error_name(OsdError error);
-
 // Results of one command: printed file by file, and the exit status.
 class Run {
 public:
@@ -26,9 +23,16 @@ public:
 
     // `cause` in both the text and JSON "error".
     void fail(const std::string& path, std::string_view cause) { fail(path, cause, cause); }
-    void fail(const std::string& path, OsdError error) { fail(path, json_error_name(error), osd_error_text(error)); }
+    void fail(const std::string& path, OsdError error) { fail(path, cause_json(error), osd_error_text(error)); }
+    // A change that failed, in its words (cli/report.h); a stopped one was
+    // interrupted. `undoneAs` as failure_words takes it.
+    void fail(const std::string& path, const Failure& failure, std::string_view undoneAs = "put back");
     // A short JSON "error" and a longer cause for people.
     void fail(const std::string& path, std::string_view jsonError, std::string_view cause);
+
+    // Opens `path` into `file`; false, with the file reported, when it
+    // cannot be opened.
+    bool open(const std::string& path, OsdFile& file, OsdAccess access);
 
     // True when no further file may be started: the program has been asked
     // to stop (the file is then reported as interrupted, untouched), or its

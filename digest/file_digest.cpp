@@ -139,10 +139,11 @@ Status feed_all(OsdFile& file, std::int64_t size, std::int64_t total, DigestRun&
             // The other buffer may still be with the helper.
             unsigned char* buffer = run.readBuffer(turn);
             turn ^= 1;
-            if (osd_read_at(file, done, buffer, count) != count) {
+            OsdError cause = OsdError::None;
+            if (osd_read_at(file, done, buffer, count, &cause) != count) {
                 // No error from the system: the file ended early, it shrank.
-                error = file.error;
-                return file.error == OsdError::None ? Status::Changed : Status::ReadError;
+                error = cause;
+                return cause == OsdError::None ? Status::Changed : Status::ReadError;
             }
             bytes = buffer;
         }
@@ -163,8 +164,7 @@ FileDigests digest_file(OsdFile& file, const std::vector<DigestAlgorithm>& algor
                         const std::optional<DigestPadding>& padding, ScanObserver& observer) {
     FileDigests result;
     OsdFileState before;
-    if (osd_state(file, before) != 0) {
-        result.error = OsdError::ReadFailed;
+    if (osd_state(file, before, &result.error) != 0) {
         return failed(result, Status::ReadError);
     }
     result.size = before.size;

@@ -34,8 +34,8 @@ const char* osd_error_text(OsdError error) {
         case OsdError::ReadOnlyFileSystem: return "read-only file system";
         case OsdError::LinkLoop: return "too many levels of symbolic links";
         case OsdError::NameTooLong: return "name too long";
-        case OsdError::ReadFailed: return "read error";
-        case OsdError::WriteFailed: return "write error";
+        case OsdError::InputOutput: return "input/output error";
+        case OsdError::Shrank: return "it got shorter meanwhile";
         case OsdError::InvalidName: return "invalid name";
         case OsdError::InUse: return "in use by another program";
         case OsdError::Locked: return "locked by another program";
@@ -55,12 +55,22 @@ void osd_trace_to_stdout(const std::string& line) {
 
 void osd_set_trace_sink(OsdTraceSink sink) { trace_sink.store(sink); }
 
-std::int64_t osd_filesize(const std::string& path, OsdError* error) {
+std::int64_t osd_filesize(const std::string& path, OsdError* cause) {
     if (OsdTraceSink sink = trace_sink.load()) sink("osd_filesize name-> " + path + "\n");
     OsdFile file;
-    const int failed = osd_open(file, path, OsdAccess::Read);
-    if (error != nullptr) *error = file.error;
-    return failed ? -1 : file.size;
+    return osd_open(file, path, OsdAccess::Read, cause) != 0 ? -1 : file.size;
+}
+
+std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count, OsdError* cause) {
+    if (count <= 0 || file.handle == kOsdInvalidHandle) return 0;
+    const std::int64_t done = osd_platform_read(file, buffer, count, -1, cause);
+    return done < 0 ? 0 : done;
+}
+
+std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::int64_t count, OsdError* cause) {
+    if (count <= 0 || offset < 0 || file.handle == kOsdInvalidHandle) return 0;
+    const std::int64_t done = osd_platform_read(file, buffer, count, offset, cause);
+    return done < 0 ? 0 : done;
 }
 
 OsdRangesBelow osd_data_ranges_below(OsdFile& file, std::int64_t end, std::int64_t stride) {

@@ -1,6 +1,8 @@
 // File access layer: free functions over one open file, 64-bit sizes and
-// offsets, failure reported by return value only. Never throws. Each failure
-// also keeps its cause (from errno or GetLastError) in OsdError.
+// offsets, failure reported by return value only. Never throws. A call that
+// fails gives its cause (from errno or GetLastError) through its own
+// `cause` argument, when the caller passes one: never through state that a
+// later call could overwrite.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +34,8 @@ enum class OsdError {
     ReadOnlyFileSystem,
     LinkLoop,        // too many symbolic links on the way
     NameTooLong,     // the whole path or one of its names
-    ReadFailed,
-    WriteFailed,
+    InputOutput,     // the device failed to read or write (EIO, a bad sector)
+    Shrank,          // the file ended before bytes it had when measured
     InvalidName,     // empty, not encodable, or refused by the file system
     InUse,           // another program has it open (or mapped) while it is to change
     Locked,          // another program holds a lock on it
@@ -43,13 +45,16 @@ enum class OsdError {
 // A short English cause for messages meant for people ("is a folder").
 const char* osd_error_text(OsdError error);
 
+// The cause a system error code names: an errno value on POSIX, a
+// GetLastError value on Windows.
+OsdError osd_error_from_system(long code);
+
 // One open file. The destructor closes a handle still open, so no early
 // return can leak it; osd_close may still be called explicitly.
 struct OsdFile {
     OsdHandle handle = kOsdInvalidHandle;
     std::int64_t position = 0;
     std::int64_t size = 0;  // length taken once by osd_open
-    OsdError error = OsdError::None;  // cause of the last failed operation
     // This handle holds the system's guard of exclusive access (a write
     // lease on Linux): another program that opens the file is noticed by
     // osd_exclusive_lost, and waits until the guard is given back.
@@ -67,7 +72,7 @@ struct OsdFile {
 };
 
 // Opens an existing regular file (not a folder, device or FIFO). Stores its
-// length in `size`. 0 on success, 1 on failure.
+// length in `size`. 0 on success, 1 on failure (`cause` says why).
 //
 // Opened to be written (Write, ReadWrite), the file is also this process's
 // alone until the handle closes, as far as the system can make it so: a lock
@@ -78,7 +83,7 @@ struct OsdFile {
 // succeeds, unguarded, and callers fall back on comparing the file's state.
 // Windows: no other handle may write or delete it (share modes), and a
 // LockFileEx lock refuses it.
-[[nodiscard]] int osd_open(OsdFile& file, const std::string& path, OsdAccess access);
+[[nodiscard]] int osd_open(OsdFile& file, const std::string& path, OsdAccess access, OsdError* cause = nullptr);
 
 // True once another program has opened the file since this handle took its
 // lease: the change under way must stop and be undone before the guard is
@@ -92,7 +97,7 @@ void osd_release_exclusive(OsdFile& file);
 // Creates a new file for reading and writing. Never truncates: when the path
 // already exists it fails with AlreadyExists, so a file that appeared since
 // the caller's existence test keeps its bytes. 0 on success, 1 on failure.
-[[nodiscard]] int osd_create(OsdFile& file, const std::string& path);
+[[nodiscard]] int osd_create(OsdFile& file, const std::string& path, OsdError* cause = nullptr);
 
 // Creates a new file that is to be named `path` only once it is complete
 // (osd_publish), so that no program sees it half made and an abandoned one
@@ -102,24 +107,25 @@ void osd_release_exclusive(OsdFile& file);
 // removes only what that name still reaches: this very file. Windows marks
 // the new file for deletion until osd_publish. Fails with AlreadyExists
 // when the name is taken. 0 on success, 1 on failure.
-[[nodiscard]] int osd_create_unpublished(OsdFile& file, const std::string& path);
+[[nodiscard]] int osd_create_unpublished(OsdFile& file, const std::string& path, OsdError* cause = nullptr);
 
 // Gives a file osd_create_unpublished made its name; AlreadyExists when
 // another file took the name meanwhile (the new one is then discarded at
 // close). 0 on success or when there is nothing to publish, 1 on failure.
-[[nodiscard]] int osd_publish(OsdFile& file);
+[[nodiscard]] int osd_publish(OsdFile& file, OsdError* cause = nullptr);
 
 // Creates, as osd_create_unpublished does, the file that the dangling
 // symbolic link at `path` points to (through any chain of links), and names
 // it in `created`. Fails when `path` is no such link. 0 on success, 1 on
 // failure.
-[[nodiscard]] int osd_create_link_target(OsdFile& file, const std::string& path, std::string& created);
+[[nodiscard]] int osd_create_link_target(OsdFile& file, const std::string& path, std::string& created,
+                                         OsdError* cause = nullptr);
 
 // The length a path names: a regular file's, or a block device's (a disk,
 // a partition, a loop device). Anything else has none to give (a folder is
 // IsFolder; a FIFO, socket or character device NotRegularFile). -1 on
-// failure, `error` then says why.
-[[nodiscard]] std::int64_t osd_length_of(const std::string& path, OsdError& error);
+// failure.
+[[nodiscard]] std::int64_t osd_length_of(const std::string& path, OsdError* cause = nullptr);
 
 // Bytes free to this process on the file system that holds `path` (or
 // would hold it: its folder for a new file); -1 when unknown.
@@ -127,25 +133,27 @@ std::int64_t osd_free_space(const std::string& path);
 
 // Moves the file pointer; stores and returns the resulting offset, or returns
 // -1 (and leaves `position`) when the move fails.
-std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin);
+std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin, OsdError* cause = nullptr);
 
 // Reads up to `count` bytes at the file pointer, completing short reads until
 // the count is met or the file ends. Returns the bytes read, 0 on failure.
-[[nodiscard]] std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count);
+[[nodiscard]] std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count, OsdError* cause = nullptr);
 
 // Reads up to `count` bytes at `offset`, like osd_seek then osd_read but in
 // one call per piece. Where the file pointer ends up is the system's affair
 // (Windows moves it, POSIX does not); `position` follows it. Returns the
 // bytes read, 0 on failure.
-[[nodiscard]] std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::int64_t count);
+[[nodiscard]] std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::int64_t count,
+                                      OsdError* cause = nullptr);
 
 // Writes all `count` bytes at the file pointer. Returns the bytes written;
 // fewer on failure.
-[[nodiscard]] std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count);
+[[nodiscard]] std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count,
+                                    OsdError* cause = nullptr);
 
 // Makes the current file pointer the end of the file (cuts, or extends with
 // zero bytes). 0 on success, nonzero on failure.
-[[nodiscard]] int osd_seteof(OsdFile& file);
+[[nodiscard]] int osd_seteof(OsdFile& file, OsdError* cause = nullptr);
 
 // Lets the bytes a coming extension adds stay unallocated holes. Needed on
 // NTFS, where only a file marked sparse gets holes; nothing to do on POSIX
@@ -186,18 +194,19 @@ struct OsdFileState {
 };
 
 // Takes the state of the file open in `file`. 0 on success, 1 on failure.
-[[nodiscard]] int osd_state(const OsdFile& file, OsdFileState& state);
+[[nodiscard]] int osd_state(const OsdFile& file, OsdFileState& state, OsdError* cause = nullptr);
 
 // The state of the file a path names now (following links), without
-// opening it. 0 on success, 1 on failure (`error` then says why).
-[[nodiscard]] int osd_path_state(const std::string& path, OsdFileState& state, OsdError* error = nullptr);
+// opening it. 0 on success, 1 on failure.
+[[nodiscard]] int osd_path_state(const std::string& path, OsdFileState& state, OsdError* cause = nullptr);
 
 // Closes the handle; harmless on a record that holds the invalid handle.
-int osd_close(OsdFile& file);
+// A failed close (a write the system could not finish) keeps its own cause.
+int osd_close(OsdFile& file, OsdError* cause = nullptr);
 
 // A second handle on the same open file, for a second thread's positioned
-// reads, with an error slot of its own. 0 on success, 1 on failure.
-[[nodiscard]] int osd_duplicate(const OsdFile& file, OsdFile& copy);
+// reads. 0 on success, 1 on failure.
+[[nodiscard]] int osd_duplicate(const OsdFile& file, OsdFile& copy, OsdError* cause = nullptr);
 
 // Whether every byte of [offset, offset + count) is in the system's cache,
 // so that reading it waits for no disk. False when the system cannot tell
@@ -213,12 +222,11 @@ void osd_read_ahead(const OsdFile& file, std::int64_t offset, std::int64_t count
 [[nodiscard]] int osd_exists(const std::string& path);
 
 // Removes a file (never a folder). 0 on success, 1 on failure.
-[[nodiscard]] int osd_remove(const std::string& path, OsdError* error = nullptr);
+[[nodiscard]] int osd_remove(const std::string& path, OsdError* cause = nullptr);
 
 // Writes the trace line "osd_filesize name-> <path>" to the trace sink and
-// returns the file's length, or -1 when it cannot be opened (`error` then
-// says why).
-[[nodiscard]] std::int64_t osd_filesize(const std::string& path, OsdError* error = nullptr);
+// returns the file's length, or -1 when it cannot be opened.
+[[nodiscard]] std::int64_t osd_filesize(const std::string& path, OsdError* cause = nullptr);
 
 // Where osd_filesize's trace line goes: standard output unless a test or a
 // front end redirects it. Null silences it.

@@ -21,3 +21,16 @@ std::int64_t osd_platform_current_size(OsdFile& file);
 
 // The guards the system may use, as osd_set_guards last set them.
 OsdGuards osd_guards();
+
+// Gives a caller that asked the cause of a failed call; returns 1, the
+// failure of calls that answer 0 or 1.
+inline int osd_failed(OsdError* cause, OsdError why) {
+    if (cause != nullptr) *cause = why;
+    return 1;
+}
+
+// Reads until `count` bytes are in or the file ends: at the file pointer
+// where `offset` is negative, else at `offset`. The bytes read, or -1 on
+// failure.
+std::int64_t osd_platform_read(OsdFile& file, void* buffer, std::int64_t count, std::int64_t offset,
+                               OsdError* cause);

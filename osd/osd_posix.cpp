@@ -30,7 +30,7 @@ namespace {
 
 int descriptor(const OsdFile& file) { return static_cast<int>(file.handle); }
 
-OsdError error_from_errno(int code, OsdError fallback = OsdError::Other) {
+OsdError error_from_errno(int code) {
     switch (code) {
         case ENOENT: case ENOTDIR: return OsdError::NotFound;
         case EISDIR: return OsdError::IsFolder;
@@ -43,10 +43,17 @@ OsdError error_from_errno(int code, OsdError fallback = OsdError::Other) {
         case ENAMETOOLONG: return OsdError::NameTooLong;
         case EILSEQ: return OsdError::InvalidName;
         case ENXIO: case ENODEV: return OsdError::NotRegularFile;
-        case EIO: return fallback;
-        default: return fallback;
+        case EIO: return OsdError::InputOutput;
+        case EAGAIN: return OsdError::InUse;
+        default: return OsdError::Other;
     }
 }
+
+}  // namespace
+
+OsdError osd_error_from_system(long code) { return error_from_errno(static_cast<int>(code)); }
+
+namespace {
 
 // EFBIG for a file that would end at `length`: the process's file-size
 // limit when that is what it passes, else the file system's largest file.
@@ -146,39 +153,34 @@ int open_regular_file(const std::string& path, int flags, OsdError& error, std::
 
 }  // namespace
 
-int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
+int osd_open(OsdFile& file, const std::string& path, OsdAccess access, OsdError* cause) {
     osd_close(file);
     // A folder opened read-write fails with EISDIR; read-only it opens and is
     // refused by the regular-file test. Either way the cause is IsFolder.
     std::int64_t size = 0;
     const int flags = access == OsdAccess::Read ? O_RDONLY : access == OsdAccess::Write ? O_WRONLY : O_RDWR;
-    int fd = open_regular_file(path, flags, file.error, size, file.leased);
-    if (fd < 0) return 1;
+    OsdError why = OsdError::None;
+    int fd = open_regular_file(path, flags, why, size, file.leased);
+    if (fd < 0) return osd_failed(cause, why);
     file.handle = fd;
     file.size = size;
     file.position = 0;
-    file.error = OsdError::None;
     return 0;
 }
 
-int osd_create(OsdFile& file, const std::string& path) {
+int osd_create(OsdFile& file, const std::string& path, OsdError* cause) {
     osd_close(file);
-    if (path.empty()) {
-        file.error = OsdError::InvalidName;
-        return 1;
-    }
+    if (path.empty()) return osd_failed(cause, OsdError::InvalidName);
     int fd = open_retrying(path, O_RDWR | O_CREAT | O_EXCL, 0666);
     if (fd < 0) {
         const int code = errno;
         // An existing folder reports EEXIST; name the real cause.
         struct stat st {};
-        file.error = code == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)
-                         ? OsdError::IsFolder
-                         : error_from_errno(code);
-        return 1;
+        return osd_failed(cause, code == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)
+                                     ? OsdError::IsFolder
+                                     : error_from_errno(code));
     }
     file.handle = fd;
-    file.error = OsdError::None;
     return 0;
 }
 
@@ -222,33 +224,27 @@ bool unnamed_files_possible() {
 
 }  // namespace
 
-int osd_create_unpublished(OsdFile& file, const std::string& path) {
+int osd_create_unpublished(OsdFile& file, const std::string& path, OsdError* cause) {
     osd_close(file);
     // The name must be free now, or the work would be done for nothing;
     // osd_publish makes sure again, atomically.
     struct stat st {};
-    if (!path.empty() && ::lstat(path.c_str(), &st) == 0) {
-        file.error = S_ISDIR(st.st_mode) ? OsdError::IsFolder : OsdError::AlreadyExists;
-        return 1;
-    }
+    if (!path.empty() && ::lstat(path.c_str(), &st) == 0)
+        return osd_failed(cause, S_ISDIR(st.st_mode) ? OsdError::IsFolder : OsdError::AlreadyExists);
 #if defined(O_TMPFILE)
     if (!path.empty() && unnamed_files_possible()) {
         const int fd = open_retrying(folder_of(path), O_TMPFILE | O_RDWR, 0666);
         if (fd >= 0) {
             file.handle = fd;
-            file.error = OsdError::None;
             file.unpublishedPath = path;
             file.unpublishedVisible = false;
             return 0;
         }
         // Refused only by file systems (or kernels) without unnamed files.
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-            file.error = error_from_errno(errno);
-            return 1;
-        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return osd_failed(cause, error_from_errno(errno));
     }
 #endif
-    if (osd_create(file, path) != 0) return 1;
+    if (osd_create(file, path, cause) != 0) return 1;
     file.unpublishedPath = path;
     file.unpublishedVisible = true;
     return 0;
@@ -274,55 +270,45 @@ void discard_unpublished(OsdFile& file) {
 
 }  // namespace
 
-int osd_publish(OsdFile& file) {
+int osd_publish(OsdFile& file, OsdError* cause) {
     if (file.unpublishedPath.empty()) return 0;
     if (file.unpublishedVisible) {
         // Named from the start: another file may have taken the name since.
-        if (!name_reaches(file)) {
-            file.error = OsdError::AlreadyExists;
-            return 1;
-        }
+        if (!name_reaches(file)) return osd_failed(cause, OsdError::AlreadyExists);
     } else {
         const std::string self = "/proc/self/fd/" + std::to_string(descriptor(file));
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.unpublishedPath.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            file.error = error_from_errno(errno);
-            return 1;
-        }
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.unpublishedPath.c_str(), AT_SYMLINK_FOLLOW) != 0)
+            return osd_failed(cause, error_from_errno(errno));
     }
     file.unpublishedPath.clear();
     return 0;
 }
 
-int osd_create_link_target(OsdFile& file, const std::string& path, std::string& created) {
+int osd_create_link_target(OsdFile& file, const std::string& path, std::string& created, OsdError* cause) {
     osd_close(file);
     struct stat st {};
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-        file.error = OsdError::NotFound;
-        return 1;
-    }
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return osd_failed(cause, OsdError::NotFound);
     const std::string target = end_of_links(path);
-    if (target.empty()) {
-        file.error = OsdError::LinkLoop;
-        return 1;
-    }
+    if (target.empty()) return osd_failed(cause, OsdError::LinkLoop);
     created = target;
-    return osd_create_unpublished(file, target);
+    return osd_create_unpublished(file, target, cause);
 }
 
-std::int64_t osd_length_of(const std::string& path, OsdError& error) {
+std::int64_t osd_length_of(const std::string& path, OsdError* cause) {
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-        error = path.empty() ? OsdError::InvalidName : error_from_errno(errno);
+        osd_failed(cause, path.empty() ? OsdError::InvalidName : error_from_errno(errno));
         return -1;
     }
     if (S_ISREG(st.st_mode)) return st.st_size;
-    error = S_ISDIR(st.st_mode) ? OsdError::IsFolder : OsdError::NotRegularFile;
+    osd_failed(cause, S_ISDIR(st.st_mode) ? OsdError::IsFolder : OsdError::NotRegularFile);
 #if defined(__linux__) && defined(BLKGETSIZE64)
     // Only a block device is opened: opening a tape or a terminal can act.
     if (!S_ISBLK(st.st_mode)) return -1;
     const int fd = open_retrying(path, O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
-        error = error_from_errno(errno);
+        osd_failed(cause, error_from_errno(errno));
         return -1;
     }
     std::uint64_t bytes = 0;
@@ -344,22 +330,19 @@ std::int64_t osd_free_space(const std::string& path) {
     return blocks > kMost / blockSize ? INT64_MAX : static_cast<std::int64_t>(blocks * blockSize);
 }
 
-std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin) {
+std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin, OsdError* cause) {
     int whence = origin == OsdOrigin::Begin ? SEEK_SET : origin == OsdOrigin::Current ? SEEK_CUR : SEEK_END;
     off_t offset = ::lseek(descriptor(file), distance, whence);
     if (offset < 0) {
-        file.error = errno == EINVAL ? OsdError::TooLarge : error_from_errno(errno);
+        osd_failed(cause, errno == EINVAL ? OsdError::TooLarge : error_from_errno(errno));
         return -1;
     }
     file.position = offset;
     return offset;
 }
 
-namespace {
-
-// Reads until `count` bytes are in or the file ends: at the file pointer
-// where `offset` is negative, else at `offset`. The bytes read, 0 on failure.
-std::int64_t read_fully(OsdFile& file, void* buffer, std::int64_t count, std::int64_t offset) {
+std::int64_t osd_platform_read(OsdFile& file, void* buffer, std::int64_t count, std::int64_t offset,
+                               OsdError* cause) {
     auto* bytes = static_cast<unsigned char*>(buffer);
     std::int64_t done = 0;
     while (done < count) {
@@ -368,30 +351,17 @@ std::int64_t read_fully(OsdFile& file, void* buffer, std::int64_t count, std::in
                                        : ::pread(descriptor(file), bytes + done, want, static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
-            file.error = error_from_errno(errno, OsdError::ReadFailed);
-            return 0;
+            osd_failed(cause, error_from_errno(errno));
+            return -1;
         }
         if (got == 0) break;  // end of file
         done += got;
     }
+    if (offset < 0) file.position += done;
     return done;
 }
 
-}  // namespace
-
-std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
-    if (count <= 0) return 0;
-    const std::int64_t done = read_fully(file, buffer, count, -1);
-    file.position += done;
-    return done;
-}
-
-std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::int64_t count) {
-    if (count <= 0 || offset < 0) return 0;
-    return read_fully(file, buffer, count, offset);
-}
-
-std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
+std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count, OsdError* cause) {
     ignore_file_size_signal();
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     std::int64_t done = 0;
@@ -399,8 +369,7 @@ std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
         ssize_t put = ::write(descriptor(file), bytes + done, static_cast<size_t>(count - done));
         if (put < 0) {
             if (errno == EINTR) continue;
-            file.error = errno == EFBIG ? too_large_cause(file.position + count)
-                                        : error_from_errno(errno, OsdError::WriteFailed);
+            osd_failed(cause, errno == EFBIG ? too_large_cause(file.position + count) : error_from_errno(errno));
             break;
         }
         done += put;
@@ -409,23 +378,17 @@ std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
     return done;
 }
 
-int osd_seteof(OsdFile& file) {
+int osd_seteof(OsdFile& file, OsdError* cause) {
     ignore_file_size_signal();
     off_t here = ::lseek(descriptor(file), 0, SEEK_CUR);
-    if (here < 0) {
-        file.error = error_from_errno(errno);
-        return 1;
-    }
+    if (here < 0) return osd_failed(cause, error_from_errno(errno));
     int rc;
     do {
         rc = ::ftruncate(descriptor(file), here);
     } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        // EINVAL: past the largest length the file system takes.
-        file.error = errno == EINVAL || errno == EFBIG ? too_large_cause(here)
-                                                       : error_from_errno(errno, OsdError::WriteFailed);
-        return 1;
-    }
+    // EINVAL: past the largest length the file system takes.
+    if (rc != 0)
+        return osd_failed(cause, errno == EINVAL || errno == EFBIG ? too_large_cause(here) : error_from_errno(errno));
     return 0;
 }
 
@@ -492,17 +455,14 @@ void osd_read_ahead(const OsdFile& file, std::int64_t offset, std::int64_t count
     (void)::posix_fadvise(descriptor(file), static_cast<off_t>(offset), static_cast<off_t>(count), POSIX_FADV_WILLNEED);
 }
 
-int osd_duplicate(const OsdFile& file, OsdFile& copy) {
+int osd_duplicate(const OsdFile& file, OsdFile& copy, OsdError* cause) {
     osd_close(copy);
-    const int fd = file.handle == kOsdInvalidHandle ? -1 : ::fcntl(static_cast<int>(file.handle), F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) {
-        copy.error = error_from_errno(errno);
-        return 1;
-    }
+    if (file.handle == kOsdInvalidHandle) return osd_failed(cause, OsdError::Other);
+    const int fd = ::fcntl(static_cast<int>(file.handle), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return osd_failed(cause, error_from_errno(errno));
     copy.handle = fd;
     copy.size = file.size;
     copy.position = 0;
-    copy.error = OsdError::None;
     return 0;
 }
 
@@ -551,10 +511,10 @@ bool lease_covers_every_writer(int fd) {
 
 }  // namespace
 
-int osd_state(const OsdFile& file, OsdFileState& state) {
+int osd_state(const OsdFile& file, OsdFileState& state, OsdError* cause) {
     state.takenAt = clock_now();
     struct stat st {};
-    if (::fstat(descriptor(file), &st) != 0) return 1;
+    if (::fstat(descriptor(file), &st) != 0) return osd_failed(cause, error_from_errno(errno));
     state_from_stat(st, state);
     state.exclusive = file.leased && !osd_exclusive_lost(file) && lease_covers_every_writer(descriptor(file));
     return 0;
@@ -577,24 +537,23 @@ void osd_release_exclusive(OsdFile& file) {
     file.leased = false;
 }
 
-int osd_path_state(const std::string& path, OsdFileState& state, OsdError* error) {
+int osd_path_state(const std::string& path, OsdFileState& state, OsdError* cause) {
     state.takenAt = clock_now();
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-        if (error != nullptr) *error = path.empty() ? OsdError::InvalidName : error_from_errno(errno);
-        return 1;
-    }
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return osd_failed(cause, path.empty() ? OsdError::InvalidName : error_from_errno(errno));
     state_from_stat(st, state);
     return 0;
 }
 
-int osd_close(OsdFile& file) {
+int osd_close(OsdFile& file, OsdError* cause) {
     if (file.handle == kOsdInvalidHandle) return 0;
     discard_unpublished(file);
     file.leased = false;
-    int rc = ::close(descriptor(file));
+    // The descriptor is gone even when close fails: never retried.
+    const int rc = ::close(descriptor(file));
     file.handle = kOsdInvalidHandle;
-    return rc;
+    return rc == 0 ? 0 : osd_failed(cause, errno == EINTR ? OsdError::Other : error_from_errno(errno));
 }
 
 int osd_exists(const std::string& path) {
@@ -602,10 +561,9 @@ int osd_exists(const std::string& path) {
     return !path.empty() && ::lstat(path.c_str(), &st) == 0 ? 1 : 0;
 }
 
-int osd_remove(const std::string& path, OsdError* error) {
+int osd_remove(const std::string& path, OsdError* cause) {
     if (::unlink(path.c_str()) == 0) return 0;
-    if (error != nullptr) *error = errno == EISDIR || errno == EPERM ? OsdError::IsFolder : error_from_errno(errno);
-    return 1;
+    return osd_failed(cause, errno == EISDIR || errno == EPERM ? OsdError::IsFolder : error_from_errno(errno));
 }
 
 std::int64_t osd_platform_first_data(OsdFile& file, std::int64_t from, std::int64_t limit) {

@@ -29,7 +29,7 @@ std::optional<std::wstring> widen(const std::string& utf8) {
     return std::wstring(wide->begin(), wide->end());
 }
 
-OsdError error_from_code(DWORD code, OsdError fallback = OsdError::Other) {
+OsdError error_from_code(DWORD code) {
     switch (code) {
         case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_DRIVE: case ERROR_BAD_NETPATH:
             return OsdError::NotFound;
@@ -44,9 +44,19 @@ OsdError error_from_code(DWORD code, OsdError fallback = OsdError::Other) {
         case ERROR_FILE_TOO_LARGE: case ERROR_NEGATIVE_SEEK: return OsdError::TooLarge;
         case ERROR_INVALID_NAME: case ERROR_BAD_PATHNAME: return OsdError::InvalidName;
         case ERROR_DIRECTORY: return OsdError::IsFolder;
-        default: return fallback;
+        case ERROR_CRC: case ERROR_IO_DEVICE: case ERROR_READ_FAULT: case ERROR_WRITE_FAULT:
+        case ERROR_SECTOR_NOT_FOUND: case ERROR_GEN_FAILURE:
+        case ERROR_NOT_READY:
+            return OsdError::InputOutput;
+        default: return OsdError::Other;
     }
 }
+
+}  // namespace
+
+OsdError osd_error_from_system(long code) { return error_from_code(static_cast<DWORD>(code)); }
+
+namespace {
 
 // A failed open of a folder says "access denied"; name the real cause.
 OsdError open_error(const std::wstring& path, DWORD code) {
@@ -122,13 +132,10 @@ bool is_root(const std::wstring& trimmed) {
 
 }  // namespace
 
-int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
+int osd_open(OsdFile& file, const std::string& path, OsdAccess access, OsdError* cause) {
     osd_close(file);
     const std::optional<std::wstring> wide = win_path(path);
-    if (!wide) {
-        file.error = OsdError::InvalidName;
-        return 1;
-    }
+    if (!wide) return osd_failed(cause, OsdError::InvalidName);
     const DWORD rights = access == OsdAccess::Read    ? GENERIC_READ
                          : access == OsdAccess::Write ? GENERIC_WRITE
                                                       : GENERIC_READ | GENERIC_WRITE;
@@ -136,44 +143,33 @@ int osd_open(OsdFile& file, const std::string& path, OsdAccess access) {
     HANDLE handle = open_existing(*wide, rights);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
-        file.error = code == ERROR_SHARING_VIOLATION ? in_use_cause(*wide) : open_error(*wide, code);
-        return 1;
+        return osd_failed(cause, code == ERROR_SHARING_VIOLATION ? in_use_cause(*wide) : open_error(*wide, code));
     }
     LARGE_INTEGER size{};
     // Devices, consoles and pipes have no length to set.
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
         CloseHandle(handle);
-        file.error = OsdError::NotRegularFile;
-        return 1;
+        return osd_failed(cause, OsdError::NotRegularFile);
     }
     if ((rights & GENERIC_WRITE) != 0 && locked_by_another(handle)) {
         CloseHandle(handle);
-        file.error = OsdError::Locked;
-        return 1;
+        return osd_failed(cause, OsdError::Locked);
     }
     file.handle = reinterpret_cast<OsdHandle>(handle);
     file.size = size.QuadPart;
     file.position = 0;
-    file.error = OsdError::None;
     return 0;
 }
 
-int osd_create(OsdFile& file, const std::string& path) {
+int osd_create(OsdFile& file, const std::string& path, OsdError* cause) {
     osd_close(file);
     const std::optional<std::wstring> wide = win_path(path);
-    if (!wide) {
-        file.error = OsdError::InvalidName;
-        return 1;
-    }
+    if (!wide) return osd_failed(cause, OsdError::InvalidName);
     // CREATE_NEW: a file that appeared since the caller looked keeps its bytes.
     HANDLE handle = CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        file.error = open_error(*wide, GetLastError());
-        return 1;
-    }
+    if (handle == INVALID_HANDLE_VALUE) return osd_failed(cause, open_error(*wide, GetLastError()));
     file.handle = reinterpret_cast<OsdHandle>(handle);
-    file.error = OsdError::None;
     return 0;
 }
 
@@ -189,36 +185,27 @@ bool mark_for_deletion(HANDLE handle, bool deleted) {
 
 }  // namespace
 
-int osd_create_unpublished(OsdFile& file, const std::string& path) {
+int osd_create_unpublished(OsdFile& file, const std::string& path, OsdError* cause) {
     osd_close(file);
     const std::optional<std::wstring> wide = win_path(path);
-    if (!wide) {
-        file.error = OsdError::InvalidName;
-        return 1;
-    }
+    if (!wide) return osd_failed(cause, OsdError::InvalidName);
     // DELETE access for the mark; others may read it, nothing more.
     HANDLE handle = CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        file.error = open_error(*wide, GetLastError());
-        return 1;
-    }
+    if (handle == INVALID_HANDLE_VALUE) return osd_failed(cause, open_error(*wide, GetLastError()));
     // Until it is published, the file goes when its handle closes, however
     // the program ends; Windows holds the name for it meanwhile. Where the
     // mark does not take, the handle's close tries again.
     file.handle = reinterpret_cast<OsdHandle>(handle);
-    file.error = OsdError::None;
     file.unpublishedPath = path;
     file.unpublishedVisible = !mark_for_deletion(handle, true);
     return 0;
 }
 
-int osd_publish(OsdFile& file) {
+int osd_publish(OsdFile& file, OsdError* cause) {
     if (file.unpublishedPath.empty()) return 0;
-    if (!file.unpublishedVisible && !mark_for_deletion(native(file), false)) {
-        file.error = error_from_code(GetLastError());
-        return 1;
-    }
+    if (!file.unpublishedVisible && !mark_for_deletion(native(file), false))
+        return osd_failed(cause, error_from_code(GetLastError()));
     file.unpublishedPath.clear();
     return 0;
 }
@@ -229,16 +216,15 @@ void osd_release_exclusive(OsdFile& file) { file.leased = false; }
 
 // Windows programs meet symbolic links rarely, and CreateFileW follows one
 // when it opens: a dangling link is reported, not followed.
-int osd_create_link_target(OsdFile& file, const std::string&, std::string&) {
+int osd_create_link_target(OsdFile& file, const std::string&, std::string&, OsdError* cause) {
     osd_close(file);
-    file.error = OsdError::NotFound;
-    return 1;
+    return osd_failed(cause, OsdError::NotFound);
 }
 
-std::int64_t osd_length_of(const std::string& path, OsdError& error) {
+std::int64_t osd_length_of(const std::string& path, OsdError* cause) {
     const std::optional<std::wstring> wide = win_path(path);
     if (!wide) {
-        error = OsdError::InvalidName;
+        osd_failed(cause, OsdError::InvalidName);
         return -1;
     }
     // Attributes only, as osd_path_state: a folder opens too, to be named.
@@ -246,7 +232,7 @@ std::int64_t osd_length_of(const std::string& path, OsdError& error) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        error = open_error(*wide, GetLastError());
+        osd_failed(cause, open_error(*wide, GetLastError()));
         return -1;
     }
     std::int64_t length = -1;
@@ -254,14 +240,14 @@ std::int64_t osd_length_of(const std::string& path, OsdError& error) {
     GET_LENGTH_INFORMATION disk{};
     DWORD returned = 0;
     if (GetFileType(handle) != FILE_TYPE_DISK) {
-        error = OsdError::NotRegularFile;
+        osd_failed(cause, OsdError::NotRegularFile);
     } else if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &disk, sizeof disk, &returned,
                                nullptr)) {
         length = disk.Length.QuadPart;  // a disk or a partition
     } else if (!GetFileInformationByHandle(handle, &info)) {
-        error = error_from_code(GetLastError());
+        osd_failed(cause, error_from_code(GetLastError()));
     } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        error = OsdError::IsFolder;
+        osd_failed(cause, OsdError::IsFolder);
     } else {
         length = static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
     }
@@ -286,7 +272,7 @@ std::int64_t osd_free_space(const std::string& path) {
                                                                   : static_cast<std::int64_t>(available.QuadPart);
 }
 
-std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin) {
+std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin, OsdError* cause) {
     const DWORD method = origin == OsdOrigin::Begin ? FILE_BEGIN : origin == OsdOrigin::Current ? FILE_CURRENT : FILE_END;
     LARGE_INTEGER move{};
     move.QuadPart = distance;
@@ -294,18 +280,15 @@ std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin) {
     if (file.handle == kOsdInvalidHandle || !SetFilePointerEx(native(file), move, &result, method)) {
         // A position the file system cannot hold is refused as invalid.
         const DWORD code = GetLastError();
-        file.error = code == ERROR_INVALID_PARAMETER && distance > 0 ? OsdError::TooLarge : error_from_code(code);
+        osd_failed(cause, code == ERROR_INVALID_PARAMETER && distance > 0 ? OsdError::TooLarge : error_from_code(code));
         return -1;
     }
     file.position = result.QuadPart;
     return result.QuadPart;
 }
 
-namespace {
-
-// Reads until `count` bytes are in or the file ends: at the file pointer
-// where `offset` is negative, else at `offset`. The bytes read, 0 on failure.
-std::int64_t read_fully(OsdFile& file, void* buffer, std::int64_t count, std::int64_t offset) {
+std::int64_t osd_platform_read(OsdFile& file, void* buffer, std::int64_t count, std::int64_t offset,
+                               OsdError* cause) {
     // ReadFile takes a 32-bit count; stay well inside it.
     constexpr std::int64_t kChunk = std::int64_t{1} << 30;
     auto* bytes = static_cast<unsigned char*>(buffer);
@@ -321,32 +304,17 @@ std::int64_t read_fully(OsdFile& file, void* buffer, std::int64_t count, std::in
         DWORD got = 0;
         if (!ReadFile(native(file), bytes + done, want, &got, offset < 0 ? nullptr : &at)) {
             if (offset >= 0 && GetLastError() == ERROR_HANDLE_EOF) break;
-            file.error = error_from_code(GetLastError(), OsdError::ReadFailed);
-            return 0;
+            osd_failed(cause, error_from_code(GetLastError()));
+            return -1;
         }
         if (got == 0) break;  // end of file
         done += got;
     }
+    file.position = offset < 0 ? file.position + done : offset + done;
     return done;
 }
 
-}  // namespace
-
-std::int64_t osd_read(OsdFile& file, void* buffer, std::int64_t count) {
-    if (count <= 0 || file.handle == kOsdInvalidHandle) return 0;
-    const std::int64_t done = read_fully(file, buffer, count, -1);
-    file.position += done;
-    return done;
-}
-
-std::int64_t osd_read_at(OsdFile& file, std::int64_t offset, void* buffer, std::int64_t count) {
-    if (count <= 0 || offset < 0 || file.handle == kOsdInvalidHandle) return 0;
-    const std::int64_t done = read_fully(file, buffer, count, offset);
-    file.position = offset + done;
-    return done;
-}
-
-std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
+std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count, OsdError* cause) {
     if (file.handle == kOsdInvalidHandle) return 0;
     constexpr std::int64_t kChunk = std::int64_t{1} << 30;
     const auto* bytes = static_cast<const unsigned char*>(buffer);
@@ -355,7 +323,7 @@ std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
         const auto want = static_cast<DWORD>(std::min(count - done, kChunk));
         DWORD put = 0;
         if (!WriteFile(native(file), bytes + done, want, &put, nullptr) || put == 0) {
-            file.error = error_from_code(GetLastError(), OsdError::WriteFailed);
+            osd_failed(cause, error_from_code(GetLastError()));
             break;
         }
         done += put;
@@ -364,20 +332,18 @@ std::int64_t osd_write(OsdFile& file, const void* buffer, std::int64_t count) {
     return done;
 }
 
-int osd_seteof(OsdFile& file) {
-    if (file.handle == kOsdInvalidHandle) return 1;
+int osd_seteof(OsdFile& file, OsdError* cause) {
+    if (file.handle == kOsdInvalidHandle) return osd_failed(cause, OsdError::Other);
     if (SetEndOfFile(native(file))) return 0;
     const DWORD code = GetLastError();
     // ERROR_USER_MAPPED_FILE: another program maps the file (InUse).
-    file.error = code == ERROR_INVALID_PARAMETER ? OsdError::TooLarge : error_from_code(code, OsdError::WriteFailed);
-    return 1;
+    return osd_failed(cause, code == ERROR_INVALID_PARAMETER ? OsdError::TooLarge : error_from_code(code));
 }
 
-int osd_remove(const std::string& path, OsdError* error) {
+int osd_remove(const std::string& path, OsdError* cause) {
     const std::optional<std::wstring> wide = win_path(path);
     if (wide && DeleteFileW(wide->c_str())) return 0;
-    if (error != nullptr) *error = wide ? open_error(*wide, GetLastError()) : OsdError::InvalidName;
-    return 1;
+    return osd_failed(cause, wide ? open_error(*wide, GetLastError()) : OsdError::InvalidName);
 }
 
 std::int64_t osd_allocated_bytes(OsdFile& file) {
@@ -430,34 +396,28 @@ int state_of_handle(HANDLE handle, OsdFileState& state) {
 
 }  // namespace
 
-int osd_state(const OsdFile& file, OsdFileState& state) {
+int osd_state(const OsdFile& file, OsdFileState& state, OsdError* cause) {
     state.takenAt = clock_now();
-    return file.handle == kOsdInvalidHandle ? 1 : state_of_handle(native(file), state);
+    if (file.handle == kOsdInvalidHandle) return osd_failed(cause, OsdError::Other);
+    return state_of_handle(native(file), state) == 0 ? 0 : osd_failed(cause, error_from_code(GetLastError()));
 }
 
-int osd_path_state(const std::string& path, OsdFileState& state, OsdError* error) {
+int osd_path_state(const std::string& path, OsdFileState& state, OsdError* cause) {
     state.takenAt = clock_now();
     const std::optional<std::wstring> wide = win_path(path);
-    if (!wide) {
-        if (error != nullptr) *error = OsdError::InvalidName;
-        return 1;
-    }
+    if (!wide) return osd_failed(cause, OsdError::InvalidName);
     // Attributes only: opens whatever the name reaches, folders included,
     // and takes no share a writer could mind.
     HANDLE handle = CreateFileW(wide->c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        if (error != nullptr) *error = open_error(*wide, GetLastError());
-        return 1;
-    }
-    const int failed = state_of_handle(handle, state);
-    if (failed && error != nullptr) *error = error_from_code(GetLastError());
+    if (handle == INVALID_HANDLE_VALUE) return osd_failed(cause, open_error(*wide, GetLastError()));
+    const int failed = state_of_handle(handle, state) == 0 ? 0 : osd_failed(cause, error_from_code(GetLastError()));
     CloseHandle(handle);
     return failed;
 }
 
-int osd_close(OsdFile& file) {
+int osd_close(OsdFile& file, OsdError* cause) {
     if (file.handle == kOsdInvalidHandle) return 0;
     // An unpublished file carries its deletion mark and goes now. The mark
     // is set through this handle, so it can only reach this very file.
@@ -466,22 +426,19 @@ int osd_close(OsdFile& file) {
     file.leased = false;
     const BOOL closed = CloseHandle(native(file));
     file.handle = kOsdInvalidHandle;
-    return closed ? 0 : 1;
+    return closed ? 0 : osd_failed(cause, error_from_code(GetLastError()));
 }
 
-int osd_duplicate(const OsdFile& file, OsdFile& copy) {
+int osd_duplicate(const OsdFile& file, OsdFile& copy, OsdError* cause) {
     osd_close(copy);
     HANDLE duplicate = INVALID_HANDLE_VALUE;
-    if (file.handle == kOsdInvalidHandle ||
-        !DuplicateHandle(GetCurrentProcess(), native(file), GetCurrentProcess(), &duplicate, 0,
-                         FALSE, DUPLICATE_SAME_ACCESS)) {
-        copy.error = error_from_code(GetLastError());
-        return 1;
-    }
+    if (file.handle == kOsdInvalidHandle) return osd_failed(cause, OsdError::Other);
+    if (!DuplicateHandle(GetCurrentProcess(), native(file), GetCurrentProcess(), &duplicate, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return osd_failed(cause, error_from_code(GetLastError()));
     copy.handle = reinterpret_cast<OsdHandle>(duplicate);
     copy.size = file.size;
     copy.position = 0;
-    copy.error = OsdError::None;
     return 0;
 }
 

@@ -3,115 +3,27 @@
 // undone, so the file is left as it was.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <optional>
 #include <string>
 
-#include "osd/osd.h"
+#include "size/failure.h"
+#include "size/fill_stream.h"
 #include "size/scan.h"
 #include "size/set_length.h"
-#include "util/aligned_buffer.h"
-
-struct Fill {
-    enum class Kind {
-        Zero,    // zero bytes, sparse where the file system allows
-        Byte,    // `byte` repeated, written
-        Random,  // pseudo-random bytes from `seed`, written
-    };
-    Kind kind = Kind::Zero;
-    std::uint8_t byte = 0;
-    std::uint64_t seed = 0;
-};
-
-// The bytes a fill writes, as one stream: the same Fill always gives the
-// same bytes, however the stream is cut into pieces of whole 8-byte words.
-// Random bytes come from eight xoshiro256** generators taken in turn, so that
-// a vector unit runs them side by side: the generators are seeded from one
-// splitmix64 sequence started at the seed (generator 0 takes its first four
-// outputs as s[0..3], generator 1 the next four, and so on), and word 8k + j
-// of the stream is generator j's k-th output, stored little-endian. Word 0 is
-// the first output of a single xoshiro256** seeded the same way. A seed thus
-// gives the same file on every platform.
-class FillStream {
-public:
-    static constexpr int kLanes = 8;
-
-    explicit FillStream(const Fill& fillRule);
-    // Writes the next `count` bytes of the stream to `out`. Every call but
-    // the last must ask for a multiple of 8.
-    void next(unsigned char* out, std::size_t count);
-
-private:
-    Fill fill_;
-    // state_[i][j]: word i of generator j, as the vector unit loads them.
-    alignas(32) std::uint64_t state_[4][kLanes] = {};
-    // The words of the last round not handed out yet.
-    unsigned char spare_[8 * kLanes] = {};
-    std::size_t spareFrom_ = sizeof spare_;
-};
-
-// A fill stream cut into chunks, each made when asked for; a repeated byte
-// is made once.
-class FillChunks {
-public:
-    // `chunkSize`: a multiple of 8, or all of the fill.
-    FillChunks(const Fill& fillRule, std::size_t chunkSize);
-
-    // False when the buffer could not be had.
-    bool ok() const { return buffer_ != nullptr; }
-    // The next `count` bytes of the stream, `count` at most the chunk size
-    // and less only for the last chunk; valid until the next call.
-    const unsigned char* next(std::size_t count);
-
-private:
-    FillStream stream_;
-    AlignedBuffer buffer_;
-    bool repeated_;  // a byte repeated: made once
-};
-
-struct FillResult {
-    enum class Status {
-        Ok,
-        InvalidSize,
-        TooLarge,
-        CannotOpen,
-        CannotCreate,
-        CannotSetEnd,
-        LengthNotKept,
-        CannotWrite,
-        NoBuffer,
-        NotEnoughSpace,  // refused before a byte was written: `needed`, `available`
-        InUse,           // another program opened the file while it was filled
-        Stopped,
-    };
-    Status status = Status::Ok;
-    bool created = false;
-    std::int64_t oldSize = -1;  // -1 when the file was created
-    std::int64_t newSize = -1;
-    std::int64_t needed = 0;
-    std::int64_t available = -1;
-    OsdError error = OsdError::None;
-    // A failed or stopped fill whose file could not be put back.
-    bool undoFailed = false;
-
-    bool ok() const { return status == Status::Ok; }
-};
 
 // The bytes written per chunk; the observer is asked before each one.
 inline constexpr std::int64_t kFillChunkSize = std::int64_t{1} << 20;
 
 // Gives the file at `path` the length `rule` gives its present one, as
 // set_file_length does (options.confirmCut aside): the bytes below the old
-// end never change, and a file this call created is removed again when it
-// cannot get its length. The bytes added above the old end come from
-// `fill`; for a written fill, `observer` is told the share done (0..100)
-// before each chunk and may stop it. The file is this process's alone while
-// it is filled (osd_open); a fill that another program comes to meanwhile
-// stops (InUse). A stopped or failed written fill is undone: a created file
+// end never change, and a file this call created appears only once it has
+// its length. The bytes added above the old end come from `fill`; for a
+// written fill, `observer` is told the share done (0..100) before each
+// chunk and may stop it. The file is this process's alone while it is
+// filled (osd_open); a fill that another program comes to meanwhile stops
+// (Lock, InUse). A stopped or failed written fill is undone: a created file
 // never appears, an extended one is cut back to its old length while no
-// other program has lengthened it. A written fill the file system has no
-// room for is refused before a byte is written.
-FillResult fill_to_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options,
-                          const Fill& fill, ScanObserver& observer);
+// other program has lengthened it (else `undoFailed`). A written fill the
+// file system has no room for is refused before a byte is written (Space).
+Change fill_to_length(const std::string& path, const LengthRule& rule, const SetLengthOptions& options,
+                      const Fill& fill, ScanObserver& observer);

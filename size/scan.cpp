@@ -10,15 +10,16 @@
 #include "util/aligned_buffer.h"
 #include "util/wide_int.h"
 
-// How the scan gets at each stretch of bytes, decided by what the system
-// says of it, never by timing:
+// How the scan gets at each stretch of bytes, decided once by its plan from
+// what the system says of the file, never by timing:
 // - Holes (from the source's data runs) are never read: zeros where 0 is a
-//   pad byte, else the end of the padding.
-// - Bytes the cache holds, a span at a time, are tested on two cores: this
+//   pad byte, else the end of the padding; past the plan's budget for
+//   holes, they are read like data.
+// - A file all in the cache is tested on two cores, a span at a time: this
 //   thread reads and tests the upper half while the helper thread does the
 //   lower half through a reader of its own. One core copying out of the
 //   cache is bound by that core; memory has room for two.
-// - Other bytes come from a disk, one chunk at a time, with the chunks
+// - Other files come from a disk, one chunk at a time, with the chunks
 //   below asked for ahead so that the disk reads them while this one is
 //   tested: nothing reads ahead backwards by itself. Each is asked for
 //   before any below it, so on a slow disk the chunk the window waits for
@@ -52,7 +53,8 @@ ChunkOutcome test_chunk(ScanSource& source, unsigned char* buffer, std::int64_t 
     for (std::int64_t end = count; end > 0;) {
         const std::int64_t piece = std::min(end, kPieceSize);
         end -= piece;
-        if (!source.readAt(chunkStart + end, buffer, piece)) return {ChunkOutcome::Kind::Failed, -1, source.lastError()};
+        const OsdError cause = source.readAt(chunkStart + end, buffer, piece);
+        if (cause != OsdError::None) return {ChunkOutcome::Kind::Failed, -1, cause};
         const std::int64_t index = last_non_pad(buffer, piece, pad);
         if (index >= 0) return {ChunkOutcome::Kind::Found, end + index, OsdError::None};
     }
@@ -63,11 +65,19 @@ ChunkOutcome test_chunk(ScanSource& source, unsigned char* buffer, std::int64_t 
 // far begins.
 class BackwardScan {
 public:
-    BackwardScan(ScanSource& source, std::int64_t size, ScanObserver& observer, PadBytes pad)
+    BackwardScan(ScanSource& source, std::int64_t size, ScanObserver& observer, PadBytes pad, ScanPlan plan)
         : position(size), source_(source), observer_(observer), pad_(pad),
           buffer_(make_aligned_buffer(static_cast<std::size_t>(std::min(size, kPieceSize)))) {
         result.size = size;
         if (!buffer_) result.status = ScanResult::Status::NoBuffer;
+        // Two cores only where there is a span to share and all it takes.
+        if (plan.twoCores && size >= 2 * ScanChunkSize) {
+            secondReader_ = source_.secondReader();
+            helperBuffer_ = make_aligned_buffer(static_cast<std::size_t>(kPieceSize));
+            if (secondReader_ != nullptr && helperBuffer_) helper_ = std::make_unique<HelperThread>();
+        }
+        plan.twoCores = helper_ != nullptr;
+        result.plan = plan;
     }
 
     // Tests the data from `position` down to `begin`. True when that ends
@@ -75,13 +85,9 @@ public:
     bool throughData(std::int64_t begin) {
         while (position > begin) {
             const std::int64_t span = std::min(position - begin, kSpanSize) / ScanChunkSize * ScanChunkSize;
-            if (span >= 2 * ScanChunkSize && position <= uncachedFloor_ && helperReady()) {
-                if (source_.cached(position - span, span)) {
-                    if (throughSpan(span)) return true;
-                    continue;
-                }
-                // From disk: chunk by chunk down past this span before asking again.
-                uncachedFloor_ = position - span;
+            if (helper_ != nullptr && span >= 2 * ScanChunkSize) {
+                if (throughSpan(span)) return true;
+                continue;
             }
             if (!tellObserver()) return true;
             const std::int64_t chunk = std::min(position - begin, ScanChunkSize);
@@ -130,18 +136,6 @@ private:
                 return true;
         }
         return true;
-    }
-
-    // Whether a second core, a second reader and a buffer for it are there;
-    // made on the first span, so that a small file never starts a thread.
-    bool helperReady() {
-        if (!triedHelper_) {
-            triedHelper_ = true;
-            secondReader_ = HelperThread::worthwhile() ? source_.secondReader() : nullptr;
-            helperBuffer_ = make_aligned_buffer(static_cast<std::size_t>(kPieceSize));
-            if (secondReader_ != nullptr && helperBuffer_) helper_ = std::make_unique<HelperThread>();
-        }
-        return helper_ != nullptr;
     }
 
     // Tests the `span` bytes below `position`: the upper half here, the
@@ -198,10 +192,6 @@ private:
     ScanSource* secondReader_ = nullptr;
     AlignedBuffer helperBuffer_;
     std::unique_ptr<HelperThread> helper_;  // after what its jobs use: it goes first
-    bool triedHelper_ = false;
-    // Spans are not looked for above this offset: the one just below it
-    // was not all in the cache.
-    std::int64_t uncachedFloor_ = std::numeric_limits<std::int64_t>::max();
     std::int64_t askedDownTo_ = std::numeric_limits<std::int64_t>::max();
     bool first_ = true;
 };
@@ -218,32 +208,53 @@ int percent_before(std::int64_t position, std::int64_t size) {
     return static_cast<int>(static_cast<WideUint>(position) * 100 / static_cast<WideUint>(size));
 }
 
-ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, PadBytes pad) {
+ScanPlan plan_scan(std::int64_t size, std::int64_t allocated, bool allCached) {
+    ScanPlan plan;
+    plan.askHoles = allocated < 0 || allocated < size;
+    if (plan.askHoles && allocated >= 0) {
+        const WideInt budget = WideInt{size} - allocated + allocated / 256;
+        plan.holeBudget = budget > WideInt{size} ? size : static_cast<std::int64_t>(budget);
+    }
+    plan.twoCores = allCached && HelperThread::worthwhile();
+    return plan;
+}
+
+ScanResult scan_trailing(ScanSource& source, std::int64_t size, ScanObserver& observer, PadBytes pad,
+                         ScanPlan plan) {
     if (size <= 0) {
         ScanResult empty;
         empty.size = size;
+        empty.plan = plan;
         return empty;
     }
-    BackwardScan scan(source, size, observer, pad);
+    BackwardScan scan(source, size, observer, pad, plan);
     if (!scan.result.ok()) return scan.result;
+    // Takes [end, position) as a hole, zeros never read, while the plan's
+    // budget for holes allows, and reads it otherwise. True when that ends
+    // the scan.
+    auto holeDownTo = [&](std::int64_t end) {
+        const std::int64_t hole = scan.position - end;
+        if (hole > plan.holeBudget - scan.result.holeBytes) return scan.throughData(end);
+        if (!pad.includes(0)) {
+            scan.result.trailing = size - scan.position;
+            return true;
+        }
+        scan.result.holeBytes += hole;
+        scan.position = end;
+        return false;
+    };
     for (std::int64_t below = size; below > 0;) {
-        const OsdRangesBelow batch = source.dataRangesBelow(below);
+        const OsdRangesBelow batch = plan.askHoles ? source.dataRangesBelow(below) : OsdRangesBelow{0, {{0, below}}};
         // A source that does not move down has given all it has.
         below = batch.from < below ? batch.from : 0;
         for (auto run = batch.ranges.rbegin(); run != batch.ranges.rend(); ++run) {
-            if (run->end < scan.position) {
-                if (!pad.includes(0)) {
-                    scan.result.trailing = size - scan.position;
-                    return scan.result;
-                }
-                scan.result.holeBytes += scan.position - run->end;
-                scan.position = run->end;
-            }
+            if (run->end < scan.position && holeDownTo(run->end)) return scan.result;
             if (scan.throughData(std::max<std::int64_t>(run->begin, 0))) return scan.result;
         }
     }
-    // Nothing but padding, or with a pad other than zero, a hole at the start.
-    scan.result.trailing = pad.includes(0) || scan.position == 0 ? size : size - scan.position;
-    if (pad.includes(0)) scan.result.holeBytes += scan.position;
+    // Down to the start: nothing but padding, unless a hole below the lowest
+    // run ends it.
+    if (scan.position > 0 && holeDownTo(0)) return scan.result;
+    scan.result.trailing = size;
     return scan.result;
 }

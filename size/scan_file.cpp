@@ -23,7 +23,6 @@ void read_the_tail(OsdRangesBelow& batch, std::int64_t end) {
 }  // namespace
 
 OsdRangesBelow FileSource::dataRangesBelow(std::int64_t end) {
-    if (!askForHoles_) return {0, {{0, end}}};
     const std::int64_t from = std::max(end - stride_, std::int64_t{0});
     OsdRangesBelow batch = osd_data_ranges_below(file_, end, end - from);
     if (!tailAsked_ && end > 0) read_the_tail(batch, end);
@@ -35,45 +34,35 @@ OsdRangesBelow FileSource::dataRangesBelow(std::int64_t end) {
     return batch;
 }
 
-bool FileSource::readAt(std::int64_t offset, void* buffer, std::int64_t count) {
-    if (osd_read_at(file_, offset, buffer, count) == count) return true;
+OsdError FileSource::readAt(std::int64_t offset, void* buffer, std::int64_t count) {
+    OsdError cause = OsdError::None;
+    if (osd_read_at(file_, offset, buffer, count, &cause) == count) return OsdError::None;
     // A short read means the file was cut under the scan.
-    if (file_.error == OsdError::None) file_.error = OsdError::ReadFailed;
-    return false;
+    return cause == OsdError::None ? OsdError::Shrank : cause;
 }
 
 ScanSource* FileSource::secondReader() {
     if (!second_ && osd_duplicate(file_, secondFile_) == 0)
-        second_ = std::make_unique<FileSource>(secondFile_, askForHoles_);
+        second_ = std::make_unique<FileSource>(secondFile_);
     return second_.get();
-}
-
-bool holes_agree_with_allocation(const ScanResult& result, std::int64_t allocatedBytes) {
-    if (result.holeBytes <= 0 || allocatedBytes < 0) return true;
-    constexpr std::int64_t kBlock = 4096;
-    const std::int64_t outsideHoles = result.size - result.holeBytes;
-    const std::int64_t blocks = outsideHoles / kBlock + (outsideHoles % kBlock != 0 ? 1 : 0);
-    return allocatedBytes <= (blocks + blocks / 256) * kBlock;
 }
 
 ScanResult scan_open_file(OsdFile& file, std::int64_t size, ScanObserver& observer, PadBytes pad) {
     const std::int64_t allocated = osd_allocated_bytes(file);
-    ScanResult result;
-    {
-        FileSource source(file, allocated < 0 || allocated < size);
-        result = scan_trailing(source, size, observer, pad);
-    }
-    if (!result.ok() || holes_agree_with_allocation(result, allocated)) return result;
-    FileSource reading(file, false);
-    return scan_trailing(reading, size, observer, pad);
+    // Holes are never in the cache: only a dense file is asked about it.
+    const bool dense = allocated >= size;
+    const ScanPlan plan = plan_scan(size, allocated, dense && osd_cached(file, 0, size));
+    FileSource source(file);
+    return scan_trailing(source, size, observer, pad, plan);
 }
 
 ScanResult scan_file(const std::string& path, ScanObserver& observer, PadBytes pad) {
     OsdFile file;
-    if (osd_open(file, path, OsdAccess::Read) != 0) {
+    OsdError cause = OsdError::None;
+    if (osd_open(file, path, OsdAccess::Read, &cause) != 0) {
         ScanResult failed;
         failed.status = ScanResult::Status::CannotOpen;
-        failed.error = file.error;
+        failed.error = cause;
         return failed;
     }
     ScanResult result = scan_open_file(file, file.size, observer, pad);

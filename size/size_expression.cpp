@@ -97,7 +97,6 @@ ParsedSizeExpression read_size_expression(std::string_view text, bool allowRelat
 }
 
 AppliedSize apply_size_expression(const SizeExpression& sizeRule, std::int64_t current) {
-    using AppliedStatus = AppliedSize::Status;
     const WideInt now = current;
     const WideInt value = sizeRule.value;
     WideInt length = 0;
@@ -110,7 +109,7 @@ AppliedSize apply_size_expression(const SizeExpression& sizeRule, std::int64_t c
         case SizeOp::RoundUp: length = (now + value - 1) / value * value; break;
         case SizeOp::RoundDown: length = now / value * value; break;
     }
-    if (length < 0) return {AppliedStatus::BelowZero, 0};
-    if (length > kMax) return {AppliedStatus::TooLarge, 0};
-    return {AppliedStatus::Ok, static_cast<std::int64_t>(length)};
+    if (length < 0) return {0, failed_at(Failure::Step::SizeBelowZero)};
+    if (length > kMax) return {0, failed_at(Failure::Step::SizeTooLarge)};
+    return {static_cast<std::int64_t>(length), std::nullopt};
 }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+#include "size/failure.h"
+
 enum class SizeOp {
     Set,        // exactly the value
     Grow,       // +: longer by the value
@@ -57,12 +59,12 @@ inline std::optional<std::int64_t> parse_byte_count(std::string_view text) {
     return sizeRule->value;
 }
 
+// A length for a file, or why there is none: SizeBelowZero, SizeTooLarge.
 struct AppliedSize {
-    enum class Status { Ok, BelowZero, TooLarge };
-    Status status = Status::Ok;
     std::int64_t length = 0;
+    std::optional<Failure> failure;
 
-    bool ok() const { return status == Status::Ok; }
+    bool ok() const { return !failure; }
 };
 
 // The length `sizeRule` gives to a file of `current` bytes.

@@ -1,13 +1,15 @@
 #include "size/trim.h"
 
 #include "size/scan_file.h"
+#include "size/set_length.h"
 #include "util/wide_int.h"
 
 PaddingScan scan_padding(OsdFile& file, PadChoice choice, ScanObserver& observer) {
     PaddingScan result;
-    if (osd_state(file, result.measured) != 0) {
+    OsdError cause = OsdError::None;
+    if (osd_state(file, result.measured, &cause) != 0) {
         result.scan.status = ScanResult::Status::ReadError;
-        result.scan.error = OsdError::ReadFailed;
+        result.scan.error = cause;
         return result;
     }
     const std::int64_t size = result.measured.size;
@@ -17,10 +19,10 @@ PaddingScan scan_padding(OsdFile& file, PadChoice choice, ScanObserver& observer
     if (choice.automatic) {
         if (size == 0) return result;
         unsigned char last = 0;
-        if (osd_read_at(file, size - 1, &last, 1) != 1) {
+        if (osd_read_at(file, size - 1, &last, 1, &cause) != 1) {
             result.scan.status = ScanResult::Status::ReadError;
             result.scan.failedAt = size - 1;
-            result.scan.error = file.error == OsdError::None ? OsdError::ReadFailed : file.error;
+            result.scan.error = cause == OsdError::None ? OsdError::Shrank : cause;
             return result;
         }
         if (last != 0x00 && last != 0xFF) return result;
@@ -33,16 +35,19 @@ PaddingScan scan_padding(OsdFile& file, PadChoice choice, ScanObserver& observer
 
 PaddingScan scan_padding(const std::string& path, PadChoice choice, ScanObserver& observer) {
     OsdFile file;
-    if (osd_open(file, path, OsdAccess::Read) != 0) {
+    OsdError cause = OsdError::None;
+    if (osd_open(file, path, OsdAccess::Read, &cause) != 0) {
         PaddingScan failed;
         failed.scan.status = ScanResult::Status::CannotOpen;
-        failed.scan.error = file.error;
+        failed.scan.error = cause;
         return failed;
     }
     return scan_padding(file, choice, observer);
 }
 
 namespace {
+
+using Step = Failure::Step;
 
 // Whether the handle still reaches the file measured, unchanged, and the
 // path still names it.
@@ -61,39 +66,37 @@ bool needs_retest(const OsdFile& file, const OsdFileState& measured) {
     return !(measured.exclusive && file.leased && !osd_exclusive_lost(file));
 }
 
+// Tests the padding above `newLength` once more; nullopt when it still is
+// all padding and the file still as measured.
+std::optional<Failure> retest(OsdFile& file, const std::string& path, const OsdFileState& measured,
+                              std::int64_t newLength, PadBytes pad, ScanObserver& observer) {
+    file.size = measured.size;
+    const ScanResult again = scan_open_file(file, measured.size, observer, pad);
+    if (again.status == ScanResult::Status::Stopped) return failed_at(Step::Stopped);
+    if (again.status == ScanResult::Status::ReadError) {
+        Failure unread = failed_at(Step::Retest, again.error);
+        unread.offset = again.failedAt;
+        return unread;
+    }
+    // A write during the test may land where it has already looked.
+    if (!again.ok() || measured.size - again.trailing > newLength || !still_as_measured(file, path, measured))
+        return failed_at(Step::Changed);
+    return std::nullopt;
+}
+
 }  // namespace
 
-MeasuredCut cut_measured(OsdFile& file, const std::string& path, const OsdFileState& measured, std::int64_t newLength,
-                         PadBytes pad, ScanObserver& observer) {
-    MeasuredCut cut;
-    auto refused = [&](MeasuredCut::Status status) {
-        cut.status = status;
-        return cut;
-    };
-    if (osd_exclusive_lost(file)) return refused(MeasuredCut::Status::InUse);
+std::optional<Failure> cut_measured(OsdFile& file, const std::string& path, const OsdFileState& measured,
+                                    std::int64_t newLength, PadBytes pad, ScanObserver& observer) {
+    if (osd_exclusive_lost(file)) return failed_at(Step::Lock, OsdError::InUse);
     if (!still_as_measured(file, path, measured) || newLength < 0 || newLength > measured.size)
-        return refused(MeasuredCut::Status::Changed);
+        return failed_at(Step::Changed);
     if (newLength < measured.size && needs_retest(file, measured)) {
-        file.size = measured.size;
-        const ScanResult again = scan_open_file(file, measured.size, observer, pad);
-        if (again.status == ScanResult::Status::Stopped) return refused(MeasuredCut::Status::Stopped);
-        // A write during the test may land where it has already looked.
-        if (!again.ok() || measured.size - again.trailing > newLength || !still_as_measured(file, path, measured))
-            return refused(MeasuredCut::Status::Changed);
+        if (std::optional<Failure> failure = retest(file, path, measured, newLength, pad, observer)) return failure;
     }
-    if (osd_exclusive_lost(file)) return refused(MeasuredCut::Status::InUse);
-    if (osd_seek(file, newLength, OsdOrigin::Begin) != newLength || osd_seteof(file) != 0) {
-        cut.status = MeasuredCut::Status::CannotSetEnd;
-        cut.error = file.error;
-        return cut;
-    }
-    OsdFileState after;
-    if (osd_state(file, after) != 0 || after.size != newLength) {
-        cut.status = MeasuredCut::Status::LengthNotKept;
-        cut.actualLength = after.size;
-    }
+    std::optional<Failure> failure = move_end(file, newLength, false);
     osd_release_exclusive(file);
-    return cut;
+    return failure;
 }
 
 std::int64_t trimmed_length(std::int64_t size, std::int64_t dataEnd, const TrimAlignment& alignment) {

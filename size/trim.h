@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "size/failure.h"
 #include "size/scan.h"
 
 // The padding: fixed bytes (one, or two for layered padding), or the file's
@@ -33,33 +34,17 @@ PaddingScan scan_padding(OsdFile& file, PadChoice choice, ScanObserver& observer
 // The same on the file at `path`, opened read-only for the scan.
 PaddingScan scan_padding(const std::string& path, PadChoice choice, ScanObserver& observer);
 
-struct MeasuredCut {
-    enum class Status {
-        Ok,
-        Changed,       // not the file measured, or changed since
-        InUse,         // another program opened the file before the cut
-        Stopped,       // the observer stopped the test before the cut
-        CannotSetEnd,  // `error` says why
-        LengthNotKept, // the system reported success, the length is `actualLength`
-    };
-    Status status = Status::Ok;
-    OsdError error = OsdError::None;
-    std::int64_t actualLength = -1;
-
-    bool ok() const { return status == Status::Ok; }
-};
-
 // Cuts the file open for writing in `file` to `newLength`, which a scan of
 // that file found to leave only `pad` bytes above it. Refused (Changed) when
 // the handle's file is no longer in the `measured` state, or `path` names
-// another file now; refused (InUse) when another program opened it against
-// the handle's lease. Where time stamps could have missed a write made
-// after the state was taken (see OsdFileState), and no lease has kept
+// another file now; refused (Lock, InUse) when another program opened it
+// against the handle's lease. Where time stamps could have missed a write
+// made after the state was taken (see OsdFileState), and no lease has kept
 // other programs out since, the bytes above `newLength` are tested once
-// more on this handle first (holes cost nothing; `observer` may stop it),
-// and the state compared again after. The length is read back after the
-// cut, and then the lease given back.
-MeasuredCut cut_measured(OsdFile& file, const std::string& path, const OsdFileState& measured, std::int64_t newLength,
+// more on this handle first (holes cost nothing; `observer` may stop it:
+// Stopped), and the state compared again after. The length is read back
+// after the cut, and then the lease given back. nullopt when cut.
+std::optional<Failure> cut_measured(OsdFile& file, const std::string& path, const OsdFileState& measured, std::int64_t newLength,
                          PadBytes pad, ScanObserver& observer);
 
 struct TrimAlignment {

@@ -18,13 +18,14 @@
 
 enum class Hold { Writer, Reader, Mapping, WholeFileLock, RangeLock };
 
+// Lets go when it ends, as the other program ending would.
 class FileHolder {
 public:
-    FileHolder(const std::string& path, Hold hold) {
 #ifdef _WIN32
-        const std::optional<std::u16string> wide = path_to_utf16(path);
-        const DWORD access = hold == Hold::Writer || hold == Hold::Mapping ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-        handle_ = CreateFileW(reinterpret_cast<const wchar_t*>(wide->c_str()), access,
+    FileHolder(const std::string& path, Hold hold) {
+        const bool writes = hold == Hold::Writer || hold == Hold::Mapping;
+        handle_ = CreateFileW(reinterpret_cast<const wchar_t*>(path_to_utf16(path)->c_str()),
+                              writes ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
         OVERLAPPED whole{};
         if (hold == Hold::Mapping) {
@@ -34,42 +35,37 @@ public:
         } else if (hold == Hold::WholeFileLock || hold == Hold::RangeLock) {
             LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, hold == Hold::RangeLock ? 10 : MAXDWORD, 0, &whole);
         }
+    }
+    ~FileHolder() {
+        if (view_ != nullptr) UnmapViewOfFile(view_);
+        CloseHandle(handle_);
+    }
+
+private:
+    HANDLE handle_;
+    void* view_ = nullptr;
 #else
-        fd_ = ::open(path.c_str(), hold == Hold::Reader || hold == Hold::WholeFileLock ? O_RDONLY : O_RDWR);
+    FileHolder(const std::string& path, Hold hold)
+        : fd_(::open(path.c_str(), hold == Hold::Reader || hold == Hold::WholeFileLock ? O_RDONLY : O_RDWR)) {
         if (hold == Hold::Mapping) {
             view_ = ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
             ::close(fd_);  // the mapping alone keeps the file
             fd_ = -1;
-        } else if (hold == Hold::WholeFileLock) {
-            ::flock(fd_, LOCK_SH);
-        } else if (hold == Hold::RangeLock) {
-            ::lockf(fd_, F_LOCK, 10);
         }
-#endif
+        if (hold == Hold::WholeFileLock) ::flock(fd_, LOCK_SH);
+        if (hold == Hold::RangeLock) ::lockf(fd_, F_LOCK, 10);
     }
-    ~FileHolder() { release(); }
-    FileHolder(const FileHolder&) = delete;
-    FileHolder& operator=(const FileHolder&) = delete;
-
-    // Lets go of the file, as the other program ending would.
-    void release() {
-#ifdef _WIN32
-        if (view_ != nullptr) UnmapViewOfFile(view_);
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-#else
+    ~FileHolder() {
         if (view_ != nullptr) ::munmap(view_, 4096);
         if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-#endif
-        view_ = nullptr;
     }
 
 private:
-#ifdef _WIN32
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-#else
-    int fd_ = -1;
-#endif
+    int fd_;
     void* view_ = nullptr;
+#endif
+
+public:
+    FileHolder(const FileHolder&) = delete;
+    FileHolder& operator=(const FileHolder&) = delete;
 };

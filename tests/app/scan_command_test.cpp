@@ -195,7 +195,7 @@ TEST_F(Button1Test, FileCutUnderTheScanIsAReadError) {
     OutputSize = 1234;
     view.onPump = [&] { std::filesystem::resize_file(fs_path(path), MiB); };
     scan(path);
-    EXPECT_EQ(view.status(), "リードエラー 0x200000（読み取りに失敗しました）");
+    EXPECT_EQ(view.status(), "リードエラー 0x200000（途中で短くなりました）");
     EXPECT_EQ(OutputSize, std::nullopt);
     EXPECT_EQ(view.progress.back(), 0);
 }

@@ -28,12 +28,43 @@ TEST(UiLanguage, EveryTextHasBothForms) {
          "Cut a.bin from 123,456 bytes to 0 bytes? The 123,456 bytes cut off cannot be restored."},
         {[] { return status_text::read_error(0x200000); }, "リードエラー 0x200000", "Read error at 0x200000"},
         {status_text::scan_cancelled, "検索を中止しました", "Scan cancelled"},
+        {[] { return status_text::failure(failed_at(Failure::Step::Lock, OsdError::Locked), "x.bin"); },
+         "x.bin を開けません（ほかのプログラムがロックしています）", "Cannot open x.bin (locked by another program)"},
     };
     for (const Case& c : cases) {
         UiLanguage = Language::Japanese;
         EXPECT_EQ(c.text(), c.japanese);
         UiLanguage = Language::English;
         EXPECT_EQ(c.text(), c.english);
+    }
+    UiLanguage = Language::Japanese;
+}
+
+// Each cause the system names, from its own code, in both languages.
+TEST(UiLanguage, SystemErrorsNameTheirCause) {
+    struct Case {
+        long posix, windows;  // errno, GetLastError
+        const char* japanese;
+        const char* english;
+    };
+    const Case cases[] = {
+        {5 /* EIO */, 23 /* ERROR_CRC */, "入出力エラーです", "input/output error"},
+        {2 /* ENOENT */, 2 /* ERROR_FILE_NOT_FOUND */, "見つかりません", "not found"},
+        {11 /* EAGAIN */, 32 /* ERROR_SHARING_VIOLATION */, "ほかのプログラムが使用中です", "in use by another program"},
+        {28 /* ENOSPC */, 112 /* ERROR_DISK_FULL */, "ディスクに空きがありません", "no space left"},
+    };
+    for (const Case& c : cases) {
+#ifdef _WIN32
+        const OsdError cause = osd_error_from_system(c.windows);
+#else
+        const OsdError cause = osd_error_from_system(c.posix);
+#endif
+        UiLanguage = Language::Japanese;
+        EXPECT_EQ(status_text::with_cause(status_text::read_error(0x700004), cause),
+                  std::string("リードエラー 0x700004（") + c.japanese + "）");
+        UiLanguage = Language::English;
+        EXPECT_EQ(status_text::with_cause(status_text::read_error(0x700004), cause),
+                  std::string("Read error at 0x700004 (") + c.english + ")");
     }
     UiLanguage = Language::Japanese;
 }

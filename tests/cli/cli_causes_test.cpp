@@ -74,6 +74,19 @@ TEST(CliCauses, EachFailureNamesItsOwnCause) {
     ::pclose(shell);
     EXPECT_NE(out.find("\"error\":\"file size limit exceeded\""), std::string::npos) << out;
     EXPECT_FALSE(std::filesystem::exists(fs_path(limited)));
+
+    // A disk that fails a read (EIO, injected where strace is at hand).
+    const std::string dump = dir.file("dump.bin");
+    write_file(dump, "data" + std::string(8192, '\0'));
+    // (Leak checks cannot run under strace.)
+    const std::string failing = "ASAN_OPTIONS=detect_leaks=0 strace -qq -f -o /dev/null -P '" + dump + "' -e inject=pread64:error=EIO '" +
+                                cli_program() + "' scan '" + dump + "' 2>&1 >/dev/null";
+    FILE* traced = std::system("command -v strace >/dev/null") == 0 ? ::popen(failing.c_str(), "r") : nullptr;
+    if (traced == nullptr) return;
+    std::string err(256, '\0');
+    err.resize(std::fread(err.data(), 1, err.size(), traced));
+    ::pclose(traced);
+    EXPECT_EQ(err, "tavrix-cli: " + dump + ": input/output error\n");
 }
 
 TEST(CliCauses, ReadOnlyFileSystem) {

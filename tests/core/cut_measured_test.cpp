@@ -8,12 +8,12 @@
 
 #include "size/scan_file.h"
 #include "size/trim.h"
+#include "tests/core/steps.h"
 #include "tests/temp_dir.h"
 #include "tests/unguarded.h"
 
 namespace {
 
-using Status = MeasuredCut::Status;
 
 PaddingScan scan_for_cut(OsdFile& file, const std::string& path) {
     EXPECT_EQ(osd_open(file, path, OsdAccess::ReadWrite), 0);
@@ -31,7 +31,7 @@ TEST(CutMeasured, OnlyTheUnchangedFileItMeasured) {
         OsdFile file;
         const PaddingScan scan = scan_for_cut(file, path);
         ASSERT_EQ(scan.scan.trailing, 5000);
-        EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0, silent).status, Status::Ok);
+        EXPECT_EQ(step_of(cut_measured(file, path, scan.measured, 4, 0, silent)), std::nullopt);
         EXPECT_EQ(read_file(path), "data");
     }
 #ifndef _WIN32  // Windows lets no one rename over a file held open
@@ -41,7 +41,7 @@ TEST(CutMeasured, OnlyTheUnchangedFileItMeasured) {
         const PaddingScan scan = scan_for_cut(file, path);
         write_file(dir.file("other.bin"), std::string(5004, 'o'));
         std::filesystem::rename(fs_path(dir.file("other.bin")), fs_path(path));
-        EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0, silent).status, Status::Changed);
+        EXPECT_EQ(step_of(cut_measured(file, path, scan.measured, 4, 0, silent)), Step::Changed);
         EXPECT_EQ(file_size(path), 5004u);
     }
 #endif
@@ -54,16 +54,11 @@ void write_at(const std::string& path, std::streamoff offset, char byte) {
     file.put(byte);
 }
 
-// Runs `step` before each chunk of a scan, with the chunk's number; its
-// answer goes on or stops the scan.
-class ScriptedObserver final : public ScanObserver {
-public:
-    explicit ScriptedObserver(std::function<bool(int)> step) : step_(std::move(step)) {}
-    bool beforeChunk(int) override { return step_(chunks_++); }
-
-private:
-    std::function<bool(int)> step_;
-    int chunks_ = 0;
+// Runs `step` before each chunk, with its number; false stops the scan.
+struct StepObserver final : ScanObserver {
+    std::function<bool(int)> step;
+    int chunks = 0;
+    bool beforeChunk(int) override { return step(chunks++); }
 };
 
 // Where no lease keeps others out, a write in the same clock tick as the
@@ -79,14 +74,14 @@ TEST(CutMeasured, WithoutALeaseASecondLookGuardsTheCut) {
         const char* name;
         bool writeBefore;
         std::function<bool(int)> duringLook;
-        Status expected;
+        Step expected;
     };
     const Case cases[] = {
-        {"a write before the look", true, [](int) { return true; }, Status::Changed},
+        {"a write before the look", true, [](int) { return true; }, Step::Changed},
         {"an append during it", false,
          [&](int chunk) { return chunk != 1 || static_cast<bool>(std::ofstream(fs_path(path), std::ios::app) << "A"); },
-         Status::Changed},
-        {"an interrupt", false, [](int) { return false; }, Status::Stopped},
+         Step::Changed},
+        {"an interrupt", false, [](int) { return false; }, Step::Stopped},
     };
     const std::string padded = "data" + std::string(3 * ScanChunkSize, '\0');
     for (const Case& c : cases) {
@@ -100,8 +95,9 @@ TEST(CutMeasured, WithoutALeaseASecondLookGuardsTheCut) {
         ASSERT_EQ(osd_state(file, after), 0);
         scan.measured.modified = after.modified;
         scan.measured.changed = after.changed;
-        ScriptedObserver observer(c.duringLook);
-        EXPECT_EQ(cut_measured(file, path, scan.measured, 4, 0, observer).status, c.expected);
+        StepObserver observer;
+        observer.step = c.duringLook;
+        EXPECT_EQ(step_of(cut_measured(file, path, scan.measured, 4, 0, observer)), c.expected);
         EXPECT_GE(file_size(path), padded.size()) << "nothing was cut";
     }
 
@@ -125,10 +121,7 @@ TEST(CutMeasured, HolesMustAgreeWithTheAllocation) {
              Case{1 << 30, 1 << 29, (1 << 29) + (1 << 21), true},  // index blocks of a dense half
              Case{1 << 30, 1 << 29, (1 << 29) + (1 << 22), false},
          }) {
-        ScanResult result;
-        result.size = c.size;
-        result.holeBytes = c.holeBytes;
-        EXPECT_EQ(holes_agree_with_allocation(result, c.allocated), c.agree) << c.size << " " << c.allocated;
+        EXPECT_EQ(c.holeBytes <= plan_scan(c.size, c.allocated, false).holeBudget, c.agree) << c.size << " " << c.allocated;
     }
 }
 

@@ -163,6 +163,8 @@ TEST(FileScan, SparseFileBeyondFourGiB) {
         for (std::uint8_t pad : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
             const ScanResult result = scan(path, pad);
             ASSERT_EQ(result.status, ScanResult::Status::Ok);
+            EXPECT_TRUE(result.plan.askHoles) << "sparse: holes looked up";
+            EXPECT_FALSE(result.plan.twoCores) << "holes are never in the cache";
             EXPECT_EQ(result.trailing, expected_trailing(*layout, pad)) << "size " << layout->size << " pad " << int{pad};
         }
     }

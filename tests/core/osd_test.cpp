@@ -219,23 +219,23 @@ TEST(Osd, DataRangesFindTheHoles) {
 TEST(Osd, FailuresKeepTheirCause) {
     TempDir dir;
     OsdFile file;
-    EXPECT_EQ(osd_open(file, dir.file("missing.bin"), OsdAccess::Read), 1);
-    EXPECT_EQ(file.error, OsdError::NotFound);
-    EXPECT_EQ(osd_open(file, dir.path(), OsdAccess::Read), 1);
-    EXPECT_EQ(file.error, OsdError::IsFolder);
-    EXPECT_EQ(osd_open(file, dir.path(), OsdAccess::ReadWrite), 1);
-    EXPECT_EQ(file.error, OsdError::IsFolder);
-    EXPECT_EQ(osd_create(file, dir.path()), 1);
-    EXPECT_EQ(file.error, OsdError::IsFolder);
-    EXPECT_EQ(osd_open(file, "", OsdAccess::Read), 1);
-    EXPECT_EQ(file.error, OsdError::InvalidName);
+    OsdError cause = OsdError::None;
+    EXPECT_EQ(osd_open(file, dir.file("missing.bin"), OsdAccess::Read, &cause), 1);
+    EXPECT_EQ(cause, OsdError::NotFound);
+    EXPECT_EQ(osd_open(file, dir.path(), OsdAccess::Read, &cause), 1);
+    EXPECT_EQ(cause, OsdError::IsFolder);
+    EXPECT_EQ(osd_open(file, dir.path(), OsdAccess::ReadWrite, &cause), 1);
+    EXPECT_EQ(cause, OsdError::IsFolder);
+    EXPECT_EQ(osd_create(file, dir.path(), &cause), 1);
+    EXPECT_EQ(cause, OsdError::IsFolder);
+    EXPECT_EQ(osd_open(file, "", OsdAccess::Read, &cause), 1);
+    EXPECT_EQ(cause, OsdError::InvalidName);
 
     const std::string existing = dir.file("existing.bin");
     write_file(existing, "x");
-    EXPECT_EQ(osd_create(file, existing), 1);
-    EXPECT_EQ(file.error, OsdError::AlreadyExists);
+    EXPECT_EQ(osd_create(file, existing, &cause), 1);
+    EXPECT_EQ(cause, OsdError::AlreadyExists);
 
-    OsdError cause = OsdError::None;
     EXPECT_EQ(osd_filesize(dir.file("missing.bin"), &cause), -1);
     EXPECT_EQ(cause, OsdError::NotFound);
     EXPECT_EQ(osd_remove(dir.file("missing.bin"), &cause), 1);
@@ -249,14 +249,14 @@ TEST(Osd, FailuresKeepTheirCause) {
 #ifndef _WIN32
     const std::string fifo = dir.file("pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(osd_open(file, fifo, OsdAccess::Read), 1);
-    EXPECT_EQ(file.error, OsdError::NotRegularFile);
+    EXPECT_EQ(osd_open(file, fifo, OsdAccess::Read, &cause), 1);
+    EXPECT_EQ(cause, OsdError::NotRegularFile);
     if (::geteuid() != 0) {  // root reads anything
         const std::string locked = dir.file("locked.bin");
         write_file(locked, "x");
         ::chmod(locked.c_str(), 0);
-        EXPECT_EQ(osd_open(file, locked, OsdAccess::Read), 1);
-        EXPECT_EQ(file.error, OsdError::AccessDenied);
+        EXPECT_EQ(osd_open(file, locked, OsdAccess::Read, &cause), 1);
+        EXPECT_EQ(cause, OsdError::AccessDenied);
     }
 #endif
 }

@@ -32,26 +32,21 @@ public:
         }
         return batch;
     }
-    bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
+    OsdError readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             reads.push_back({offset, offset + count});
         }
-        if (offset <= failAt && failAt < offset + count) return false;
+        if (offset <= failAt && failAt < offset + count) return error;
         std::memcpy(buffer, bytes_.data() + offset, static_cast<std::size_t>(count));
-        return true;
-    }
-    OsdError lastError() const override { return error; }
-    bool cached(std::int64_t offset, std::int64_t count) override {
-        return cachedWhere && cachedWhere(offset, offset + count);
+        return OsdError::None;
     }
     void readAhead(std::int64_t offset, std::int64_t count) override { askedAhead.push_back({offset, offset + count}); }
     ScanSource* secondReader() override { return second; }
 
-    std::function<bool(std::int64_t begin, std::int64_t end)> cachedWhere;  // unset: nothing cached
     FakeFile* second = nullptr;
     std::int64_t failAt = -1;  // a read of this byte fails, with `error`
-    OsdError error = OsdError::ReadFailed;
+    OsdError error = OsdError::InputOutput;
     std::vector<OsdRange> reads, askedAhead;
 
 private:
@@ -74,7 +69,8 @@ bool inside(const OsdRange& range, const std::vector<OsdRange>& runs) {
                        [&](const OsdRange& run) { return run.begin <= range.begin && range.end <= run.end; });
 }
 
-bool all_cached(std::int64_t, std::int64_t) { return true; }
+// The plan for a file all in the cache: spans on two cores.
+constexpr ScanPlan kTwoCores{true, std::numeric_limits<std::int64_t>::max(), true};
 
 TEST(ScanRules, SameAnswerAndProgressWhicheverWay) {
     std::mt19937_64 random(20261208);
@@ -95,11 +91,10 @@ TEST(ScanRules, SameAnswerAndProgressWhicheverWay) {
                      std::to_string(last));
         const std::vector<OsdRange> whole{{0, size}};
         FakeFile fromDisk(bytes, whole), inCache(bytes, whole), helperReader(bytes, whole);
-        inCache.cachedWhere = all_cached;
         inCache.second = &helperReader;
         Observer byChunks, bySpans;
         const ScanResult chunked = scan_trailing(fromDisk, size, byChunks, pad);
-        const ScanResult spanned = scan_trailing(inCache, size, bySpans, pad);
+        const ScanResult spanned = scan_trailing(inCache, size, bySpans, pad, kTwoCores);
         ASSERT_TRUE(chunked.ok());
         ASSERT_TRUE(spanned.ok());
         EXPECT_EQ(chunked.trailing, size - 1 - last);
@@ -108,46 +103,56 @@ TEST(ScanRules, SameAnswerAndProgressWhicheverWay) {
     }
 }
 
-// A file of three spans of data, a hole, and one more run below: the top
-// and bottom spans cached, the middle one not.
+// A file of three spans of data, a hole, and one more run below. All in the
+// cache, the spans are shared with the helper; from a disk, each chunk is
+// asked for ahead within its run.
 TEST(ScanRules, CachedSpansOnTwoCoresOthersReadAheadWithinTheirRun) {
     const std::int64_t span = 32 * MiB;
     const std::int64_t size = 4 * span;
     const std::vector<OsdRange> runs{{0, MiB + 5}, {span, size}};
     std::string bytes(static_cast<std::size_t>(size), '\0');
     bytes[5] = 'x';
-    FakeFile file(bytes, runs), helperReader(bytes, runs);
-    file.second = &helperReader;
-    const OsdRange middle{2 * span, 3 * span};
-    file.cachedWhere = [&](std::int64_t begin, std::int64_t end) { return end <= middle.begin || begin >= middle.end; };
-    Observer observer;
-    const ScanResult result = scan_trailing(file, size, observer, 0);
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(result.trailing, size - 6);
-    EXPECT_EQ(result.holeBytes, span - (MiB + 5));
-    if (!HelperThread::worthwhile()) GTEST_SKIP() << "one core: every chunk is read alike";
-
-    // Asked for ahead: each chunk of the middle span before it was read
-    // (bar the first), never a byte outside the runs or of the top span,
-    // each byte once.
-    std::int64_t askedBytes = 0, lowest = middle.end - MiB;
-    for (const OsdRange& ahead : file.askedAhead) {
-        EXPECT_TRUE(inside(ahead, runs)) << "asked ahead at " << ahead.begin << " outside the data runs";
-        EXPECT_LE(ahead.end, middle.end - MiB);
-        if (ahead.begin >= span) {
-            EXPECT_EQ(ahead.end, lowest) << "asked twice, or left a gap";
-            lowest = ahead.begin;
-            askedBytes += ahead.end - ahead.begin;
+    for (const bool cached : {true, false}) {
+        SCOPED_TRACE(cached ? "all cached" : "from a disk");
+        FakeFile file(bytes, runs), helperReader(bytes, runs);
+        file.second = &helperReader;
+        Observer observer;
+        const ScanResult result = scan_trailing(file, size, observer, 0, cached ? kTwoCores : ScanPlan{});
+        ASSERT_TRUE(result.ok());
+        EXPECT_EQ(result.trailing, size - 6);
+        EXPECT_EQ(result.holeBytes, span - (MiB + 5));
+        EXPECT_EQ(result.plan.twoCores, cached);
+        // The lower half of each span above the hole, in 256 KiB pieces.
+        EXPECT_EQ(helperReader.reads.size(), cached ? 3u * 16 * 4 : 0u);
+        if (cached) continue;
+        // Asked for ahead: each chunk before it was read (bar the first),
+        // never a byte outside the runs, each byte once.
+        std::int64_t askedBytes = 0, lowest = size - MiB;
+        for (const OsdRange& ahead : file.askedAhead) {
+            EXPECT_TRUE(inside(ahead, runs)) << "asked ahead at " << ahead.begin << " outside the data runs";
+            if (ahead.begin >= span) {
+                EXPECT_EQ(ahead.end, lowest) << "asked twice, or left a gap";
+                lowest = ahead.begin;
+                askedBytes += ahead.end - ahead.begin;
+            }
         }
+        EXPECT_EQ(lowest, span);
+        EXPECT_EQ(askedBytes, size - MiB - span);
     }
-    EXPECT_LE(lowest, middle.begin);
-    EXPECT_EQ(askedBytes, middle.end - MiB - lowest);
-    for (const OsdRange& read : helperReader.reads) {
-        EXPECT_TRUE(read.end <= middle.begin || read.begin >= middle.end) << "the helper read uncached bytes";
+}
+
+// Holes are taken as zeros only as far as the plan's budget: a file system
+// that calls data a hole has the bytes past the budget read.
+TEST(ScanRules, HolesPastTheBudgetAreRead) {
+    const std::int64_t size = 8 * MiB;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    bytes[static_cast<std::size_t>(3 * MiB)] = 'd';  // inside what the runs call a hole
+    for (const std::int64_t budget : {std::int64_t{6} * MiB, std::int64_t{4} * MiB}) {
+        FakeFile file(bytes, {{0, MiB}, {7 * MiB, size}});
+        Observer observer;
+        const ScanResult result = scan_trailing(file, size, observer, 0, ScanPlan{true, budget, false});
+        EXPECT_EQ(result.trailing, budget >= 6 * MiB ? size : size - 3 * MiB - 1) << budget;
     }
-    // The lower half of the top span, and of the one above the hole, in
-    // 256 KiB pieces.
-    EXPECT_EQ(helperReader.reads.size(), 2u * 16 * 4);
 }
 
 // Stopped in this thread's half, in the helper's half, and in a later span:
@@ -158,11 +163,10 @@ TEST(ScanRules, StopsAtTheChunkTheObserverSays) {
     for (int stopAt : {2, 16, 17, 20, 40}) {
         SCOPED_TRACE("stop at chunk " + std::to_string(stopAt));
         FakeFile file(zeros, {{0, size}}), helperReader(zeros, {{0, size}});
-        file.cachedWhere = all_cached;
         file.second = &helperReader;
         Observer observer;
         observer.atChunk = [&](int chunk) { return chunk < stopAt; };
-        EXPECT_EQ(scan_trailing(file, size, observer, 0).status, ScanResult::Status::Stopped);
+        EXPECT_EQ(scan_trailing(file, size, observer, 0, kTwoCores).status, ScanResult::Status::Stopped);
         EXPECT_EQ(static_cast<int>(observer.percents.size()), stopAt);
     }
 }
@@ -178,13 +182,12 @@ TEST(ScanRules, AFailedReadOnEitherThreadIsAReadErrorAtItsChunk) {
     for (bool onHelper : {true, false}) {
         SCOPED_TRACE(onHelper ? "the helper's read fails" : "this thread's read fails");
         FakeFile file(zeros, {{0, size}}), helperReader(zeros, {{0, size}});
-        file.cachedWhere = all_cached;
         file.second = &helperReader;
         FakeFile& failing = onHelper ? helperReader : file;
         failing.failAt = onHelper ? helperTop - 1 : size - 3 * MiB - 1;
         failing.error = OsdError::AccessDenied;
         Observer observer;
-        const ScanResult result = scan_trailing(file, size, observer, 0);
+        const ScanResult result = scan_trailing(file, size, observer, 0, kTwoCores);
         EXPECT_EQ(result.status, ScanResult::Status::ReadError);
         EXPECT_EQ(result.failedAt, onHelper ? helperTop - MiB : size - 4 * MiB);
         EXPECT_EQ(result.error, OsdError::AccessDenied);

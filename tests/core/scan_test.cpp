@@ -16,11 +16,11 @@ public:
         if (ranges_.empty()) ranges_.push_back({0, static_cast<std::int64_t>(bytes_.size())});
     }
     OsdRangesBelow dataRangesBelow(std::int64_t) override { return {0, ranges_}; }
-    bool readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
+    OsdError readAt(std::int64_t offset, void* buffer, std::int64_t count) override {
         reads.push_back({offset, count});
-        if (reads.size() == failOnRead) return false;
+        if (reads.size() == failOnRead) return OsdError::InputOutput;
         std::memcpy(buffer, bytes_.data() + offset, static_cast<std::size_t>(count));
-        return true;
+        return OsdError::None;
     }
     std::vector<std::pair<std::int64_t, std::int64_t>> reads;
     std::size_t failOnRead = 0;  // 1-based; 0 never fails

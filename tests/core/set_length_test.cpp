@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "size/set_length.h"
+#include "tests/core/steps.h"
 #include "tests/temp_dir.h"
 #include "tests/unguarded.h"
 
@@ -14,15 +15,14 @@
 
 namespace {
 
-using Status = SetLengthResult::Status;
 
 TEST(SetLength, CutsExtendsAndCreates) {
     TempDir dir;
     const std::string path = dir.file("file.bin");
     write_file(path, "0123456789");
 
-    SetLengthResult cut = set_file_length(path, 4);
-    EXPECT_EQ(cut.status, Status::Ok);
+    Change cut = set_file_length(path, 4);
+    EXPECT_EQ(step_of(cut), std::nullopt);
     EXPECT_FALSE(cut.created);
     EXPECT_EQ(cut.oldSize, 10);
     EXPECT_EQ(read_file(path), "0123");
@@ -31,7 +31,7 @@ TEST(SetLength, CutsExtendsAndCreates) {
     EXPECT_EQ(read_file(path), std::string("0123\0\0", 6));
 
     const std::string fresh = dir.file("fresh.bin");
-    SetLengthResult created = set_file_length(fresh, 3);
+    Change created = set_file_length(fresh, 3);
     EXPECT_TRUE(created.ok());
     EXPECT_TRUE(created.created);
     EXPECT_EQ(created.oldSize, -1);
@@ -43,7 +43,7 @@ TEST(SetLength, RefusalsKeepTheirCauseAndTouchNothing) {
     const std::string path = dir.file("keep.bin");
     write_file(path, "keep");
 
-    EXPECT_EQ(set_file_length(path, -1).status, Status::InvalidSize);
+    EXPECT_EQ(step_of(set_file_length(path, -1)), Step::SizeBelowZero);
     EXPECT_EQ(read_file(path), "keep");
 
     SetLengthOptions asking;
@@ -52,7 +52,7 @@ TEST(SetLength, RefusalsKeepTheirCauseAndTouchNothing) {
         asked = {current, target};
         return false;
     };
-    EXPECT_EQ(set_file_length(path, 1, asking).status, Status::Declined);
+    EXPECT_EQ(step_of(set_file_length(path, 1, asking)), Step::Declined);
     EXPECT_EQ(asked, (std::vector<std::int64_t>{4, 1}));
     EXPECT_EQ(read_file(path), "keep");
 
@@ -66,7 +66,7 @@ TEST(SetLength, RefusalsKeepTheirCauseAndTouchNothing) {
         if (lengths.size() == 1) write_file(path, "keep+");
         return true;
     };
-    EXPECT_EQ(set_file_length(path, 1, asking).status, Status::Ok);
+    EXPECT_EQ(step_of(set_file_length(path, 1, asking)), std::nullopt);
     EXPECT_EQ(lengths, (std::vector<std::int64_t>{4, 5}));
     EXPECT_EQ(read_file(path), "k");
     write_file(path, "keep");
@@ -74,19 +74,19 @@ TEST(SetLength, RefusalsKeepTheirCauseAndTouchNothing) {
 
     SetLengthOptions existingOnly;
     existingOnly.open = LengthOpen::OpenExisting;
-    const SetLengthResult missing = set_file_length(dir.file("missing.bin"), 1, existingOnly);
-    EXPECT_EQ(missing.status, Status::CannotOpen);
-    EXPECT_EQ(missing.error, OsdError::NotFound);
+    const Change missing = set_file_length(dir.file("missing.bin"), 1, existingOnly);
+    EXPECT_EQ(step_of(missing), Step::Open);
+    EXPECT_EQ(cause_of(missing), OsdError::NotFound);
     EXPECT_FALSE(std::filesystem::exists(fs_path(dir.file("missing.bin"))));
 
-    const SetLengthResult folder = set_file_length(dir.path(), 1);
-    EXPECT_EQ(folder.status, Status::CannotOpen);
-    EXPECT_EQ(folder.error, OsdError::IsFolder);
-    EXPECT_STREQ(osd_error_text(folder.error), "is a folder");
+    const Change folder = set_file_length(dir.path(), 1);
+    EXPECT_EQ(step_of(folder), Step::Open);
+    EXPECT_EQ(cause_of(folder), OsdError::IsFolder);
+    EXPECT_STREQ(osd_error_text(cause_of(folder)), "is a folder");
 
-    const SetLengthResult noFolder = set_file_length(dir.file("no-such/x.bin"), 1);
-    EXPECT_EQ(noFolder.status, Status::CannotCreate);
-    EXPECT_EQ(noFolder.error, OsdError::NotFound);
+    const Change noFolder = set_file_length(dir.file("no-such/x.bin"), 1);
+    EXPECT_EQ(step_of(noFolder), Step::Create);
+    EXPECT_EQ(cause_of(noFolder), OsdError::NotFound);
 }
 
 // A file this call created and could not size is removed again; a file
@@ -94,14 +94,14 @@ TEST(SetLength, RefusalsKeepTheirCauseAndTouchNothing) {
 TEST(SetLength, AFailedCreateLeavesNothingBehind) {
     TempDir dir;
     const std::string fresh = dir.file("too-big.bin");
-    const SetLengthResult result = set_file_length(fresh, INT64_MAX);
-    EXPECT_EQ(result.status, Status::CannotSetEnd);
-    EXPECT_NE(result.error, OsdError::None);
+    const Change result = set_file_length(fresh, INT64_MAX);
+    EXPECT_EQ(step_of(result), Step::SetEnd);
+    EXPECT_NE(cause_of(result), OsdError::None);
     EXPECT_FALSE(std::filesystem::exists(fs_path(fresh)));
 
     const std::string existing = dir.file("existing.bin");
     write_file(existing, "mine");
-    EXPECT_EQ(set_file_length(existing, INT64_MAX).status, Status::CannotSetEnd);
+    EXPECT_EQ(step_of(set_file_length(existing, INT64_MAX)), Step::SetEnd);
     EXPECT_EQ(read_file(existing), "mine");
 }
 
@@ -120,10 +120,10 @@ TEST(SetLength, FileSizeLimitIsAnErrorNotASignal) {
     if (child == 0) {
         rlimit limit{1 << 20, 1 << 20};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(10);
-        const SetLengthResult grown = set_file_length(existing, 8 << 20);
-        const SetLengthResult created = set_file_length(fresh, 8 << 20);
-        const bool ok = grown.status == Status::CannotSetEnd && grown.error == OsdError::FileSizeLimit &&
-                        created.status == Status::CannotSetEnd;
+        const Change grown = set_file_length(existing, 8 << 20);
+        const Change created = set_file_length(fresh, 8 << 20);
+        const bool ok = step_of(grown) == Step::SetEnd && cause_of(grown) == OsdError::FileSizeLimit &&
+                        step_of(created) == Step::SetEnd;
         ::_exit(ok ? 0 : 11);
     }
     int status = 0;

@@ -12,6 +12,7 @@
 #include "size/fill.h"
 #include "size/size_expression.h"
 #include "size/trim.h"
+#include "tests/core/steps.h"
 #include "tests/temp_dir.h"
 #include "tests/unguarded.h"
 
@@ -37,12 +38,11 @@ TEST(SizeExpression, RangeEdges) {
     EXPECT_EQ(read_size_expression("%0Z", true).status, Parsed::ZeroMultiple);
     EXPECT_EQ(parse_size_expression("+1K", true)->op, SizeOp::Grow);
 
-    using Status = AppliedSize::Status;
-    EXPECT_EQ(apply_size_expression({SizeOp::Grow, 1}, kMax).status, Status::TooLarge);
-    EXPECT_EQ(apply_size_expression({SizeOp::RoundUp, kMax - 1}, kMax).status, Status::TooLarge);
+    EXPECT_EQ(step_of(apply_size_expression({SizeOp::Grow, 1}, kMax).failure), Step::SizeTooLarge);
+    EXPECT_EQ(step_of(apply_size_expression({SizeOp::RoundUp, kMax - 1}, kMax).failure), Step::SizeTooLarge);
     EXPECT_EQ(apply_size_expression({SizeOp::RoundUp, kMax}, kMax - 5).length, kMax);
     EXPECT_EQ(apply_size_expression({SizeOp::Shrink, kMax}, kMax).length, 0);
-    EXPECT_EQ(apply_size_expression({SizeOp::Shrink, kMax}, kMax - 1).status, Status::BelowZero);
+    EXPECT_EQ(step_of(apply_size_expression({SizeOp::Shrink, kMax}, kMax - 1).failure), Step::SizeBelowZero);
     EXPECT_EQ(apply_size_expression({SizeOp::AtMost, kMax}, 7).length, 7);
     EXPECT_EQ(apply_size_expression({SizeOp::AtLeast, kMax}, 7).length, kMax);
 }
@@ -114,8 +114,8 @@ TEST(FillStream, FileHoldsTheStreamWhoeverWroteEachChunk) {
         bool beforeChunk(int) override { return ++calls < 3; }
     } stopping;
     const std::string stopped = dir.file("stopped.bin");
-    const FillResult result = fill_to_length(stopped, fixed_length(8 * kFillChunkSize), {}, fillRule, stopping);
-    EXPECT_EQ(result.status, FillResult::Status::Stopped);
+    const Change result = fill_to_length(stopped, fixed_length(8 * kFillChunkSize), {}, fillRule, stopping);
+    EXPECT_EQ(step_of(result), Step::Stopped);
     EXPECT_FALSE(std::filesystem::exists(fs_path(stopped))) << "a stopped fill leaves no file it created";
 }
 
@@ -134,21 +134,19 @@ TEST(FillStream, AnotherProgramStopsTheFillAndKeepsWhatItWrote) {
         std::optional<Unguarded> plain;
         if (unguarded) plain.emplace();
         write_file(path, "line1\n");
+        // O_NONBLOCK: under a lease the open fails at once, and breaks it.
         struct Appender final : ScanObserver {
             std::string path;
             int calls = 0;
             bool beforeChunk(int) override {
-                if (++calls == 2) {  // O_NONBLOCK: under a lease the open fails at once, breaking it
-                    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK);
-                    if (fd >= 0 && ::write(fd, "line2\n", 6) == 6) ::close(fd);
-                }
-                return true;
+                const int fd = ++calls == 2 ? ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK) : -1;
+                return fd < 0 || (::write(fd, "line2\n", 6) == 6 && ::close(fd) == 0);
             }
         } appender;
         appender.path = path;
-        const FillResult result = fill_to_length(path, fixed_length(6 + 4 * kFillChunkSize), {}, fillRule, appender);
-        EXPECT_EQ(result.status, FillResult::Status::InUse);
-        EXPECT_EQ(result.undoFailed, unguarded);
+        const Change result = fill_to_length(path, fixed_length(6 + 4 * kFillChunkSize), {}, fillRule, appender);
+        EXPECT_EQ(step_of(result), Step::Lock);
+        EXPECT_EQ(result.failure->undoFailed, unguarded);
         const std::string kept = read_file(path);
         EXPECT_EQ(kept.substr(0, 6), "line1\n");
         EXPECT_EQ(kept.substr(kept.size() - 6), unguarded ? "line2\n" : "line1\n");
