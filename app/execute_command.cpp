@@ -1,3 +1,4 @@
+#include "app/background_change.h"
 #include "app/edit1_path.h"
 #include "app/form.h"
 #include "app/handlers.h"
@@ -37,13 +38,22 @@ Change cut_scanned_file(View& form, const std::string& path, const ScannedFile& 
 }
 
 // A size typed in knows nothing of the file: bytes it would cut are data as
-// far as anyone knows, so the user says yes first.
+// far as anyone knows, so the user says yes first. A growth runs beside the
+// window: where the file system writes every zero, it takes as long as
+// writing them.
 Change set_typed_size(View& form, const std::string& path, std::int64_t target) {
     SetLengthOptions options;
     options.confirmCut = [&form, &path](std::int64_t currentLength, std::int64_t newLength) {
         return form.dialogs().askYesNo(status_text::confirm_cut(path, currentLength, newLength));
     };
-    return set_file_length(path, target, options);
+    OsdFile file;
+    const LengthPlan plan = plan_length(file, path, fixed_length(target), options);
+    if (!plan.change.ok()) return plan.change;
+    auto moveEnd = [&](ScanObserver& progress) { return move_end(file, plan.target, plan.current, &progress); };
+    SilentObserver now;
+    const std::optional<Failure> failure = plan.target > plan.current ? run_beside_window(form, moveEnd) : moveEnd(now);
+    if (failure) return abandon_length(file, plan, *failure);
+    return finish_length(file, plan, options);
 }
 
 }  // namespace

@@ -79,7 +79,8 @@ std::string status_text::failure(const Failure& failure, const std::string& path
         case Step::Declined: return {};
         case Step::Changed: return file_changed_since_scan();
         case Step::Retest: return with_cause(read_error(failure.offset), failure.cause);
-        case Step::Space: return with_cause(cannot_set_end(), OsdError::NoSpace);
+        case Step::Space:
+            return with_reason(cannot_set_end(), japanese() ? "ディスクに空きがありません" : "no space left on the device");
         case Step::Memory: return no_buffer();
         case Step::SetEnd:
         case Step::Write:
@@ -118,6 +119,39 @@ std::string status_text::read_error(std::int64_t chunkStart) {
 }
 std::string status_text::scan_cancelled() { return japanese() ? "検索を中止しました" : "Scan cancelled"; }
 std::string status_text::execute_cancelled() { return japanese() ? "実行を中止しました" : "Execute cancelled"; }
+
+namespace {
+
+// "28 MB/s", "1.2 GB/s", "0.5 MB/s".
+std::string rate_text(double bytesPerSecond) {
+    const double megabytes = bytesPerSecond / 1e6;
+    char text[32];
+    if (megabytes >= 1000)
+        std::snprintf(text, sizeof text, "%.1f GB/s", megabytes / 1000);
+    else
+        std::snprintf(text, sizeof text, megabytes >= 10 ? "%.0f MB/s" : "%.1f MB/s", megabytes);
+    return text;
+}
+
+// "41 秒", "2 分 5 秒"; "41 s", "2 min 5 s".
+std::string time_left_text(double seconds) {
+    const auto whole = static_cast<long long>(seconds + 0.999);
+    const std::string minutes = std::to_string(whole / 60);
+    const std::string rest = std::to_string(whole % 60);
+    if (japanese()) return whole >= 60 ? minutes + " 分 " + rest + " 秒" : rest + " 秒";
+    return whole >= 60 ? minutes + " min " + rest + " s" : rest + " s";
+}
+
+}  // namespace
+
+std::string status_text::working(int percent, double bytesPerSecond, double secondsLeft) {
+    std::string text = (japanese() ? "実行中 " : "Working ") + std::to_string(percent) + "%";
+    if (bytesPerSecond <= 0) return text;
+    std::string detail = rate_text(bytesPerSecond);
+    if (secondsLeft >= 0)
+        detail += japanese() ? "、残り " + time_left_text(secondsLeft) : ", " + time_left_text(secondsLeft) + " left";
+    return with_reason(text, detail);
+}
 
 std::string status_text::out_of_range() { return japanese() ? "範囲外" : "Out of range"; }
 

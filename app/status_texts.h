@@ -48,6 +48,10 @@ std::string read_error(std::int64_t chunkStart);  // "リードエラー 0x…"
 std::string scan_cancelled();
 std::string execute_cancelled();
 
+// Long work of Execute under way: "実行中 37%（28 MB/s、残り 41 秒）", the
+// rate in bytes a second and the seconds left left out while unknown (0, -1).
+std::string working(int percent, double bytesPerSecond, double secondsLeft);
+
 // In Label4 and Label5 when the calculator's total does not fit.
 std::string out_of_range();
 

@@ -1,6 +1,7 @@
 // The parts of the file layer that are the same on every platform.
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
 #include "osd/osd.h"
 #include "osd/osd_platform.h"
@@ -17,6 +18,24 @@ void osd_set_guards(OsdGuards guards) {
 }
 
 OsdGuards osd_guards() { return {leases_allowed.load(), unnamed_files_allowed.load()}; }
+
+namespace {
+std::mutex growth_answer_mutex;
+std::optional<OsdGrowth> growth_answer;
+}  // namespace
+
+void osd_set_growth_answer(std::optional<OsdGrowth> answer) {
+    const std::lock_guard<std::mutex> lock(growth_answer_mutex);
+    growth_answer = answer;
+}
+
+OsdGrowth osd_growth(const OsdFile& file) {
+    {
+        const std::lock_guard<std::mutex> lock(growth_answer_mutex);
+        if (growth_answer) return *growth_answer;
+    }
+    return osd_platform_growth(file);
+}
 
 OsdFile::~OsdFile() { osd_close(*this); }
 

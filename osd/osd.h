@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -130,6 +132,23 @@ void osd_release_exclusive(OsdFile& file);
 // Bytes free to this process on the file system that holds `path` (or
 // would hold it: its folder for a new file); -1 when unknown.
 std::int64_t osd_free_space(const std::string& path);
+
+// How the file system that holds an open file takes a growth.
+struct OsdGrowth {
+    // Whether its type tells if it keeps holes; where it does not (FUSE),
+    // the allocation a growth takes has to.
+    bool known = true;
+    // Every added zero is written (FAT, exFAT): a growth takes as long as
+    // writing its bytes, and their room on the disk.
+    bool writesZeros = false;
+    std::int64_t largestFile = std::numeric_limits<std::int64_t>::max();  // FAT: 4 GiB - 1
+    std::int64_t freeSpace = -1;  // bytes free to this process; -1 unknown
+};
+OsdGrowth osd_growth(const OsdFile& file);
+
+// For tests of what depends on the file system: osd_growth gives `answer`
+// instead of asking the system; nullopt asks the system again.
+void osd_set_growth_answer(std::optional<OsdGrowth> answer);
 
 // Moves the file pointer; stores and returns the resulting offset, or returns
 // -1 (and leaves `position`) when the move fails.

@@ -19,6 +19,9 @@ int osd_platform_runs(OsdFile& file, std::int64_t from, std::int64_t end, std::v
 // when unknown.
 std::int64_t osd_platform_current_size(OsdFile& file);
 
+// What the system says of the file system that holds `file`.
+OsdGrowth osd_platform_growth(const OsdFile& file);
+
 // The guards the system may use, as osd_set_guards last set them.
 OsdGuards osd_guards();
 

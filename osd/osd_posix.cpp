@@ -321,13 +321,43 @@ std::int64_t osd_length_of(const std::string& path, OsdError* cause) {
     return -1;
 }
 
-std::int64_t osd_free_space(const std::string& path) {
-    struct statvfs fs {};
-    if (::statvfs(path.c_str(), &fs) != 0 && ::statvfs(folder_of(path).c_str(), &fs) != 0) return -1;
+namespace {
+
+std::int64_t bytes_free(const struct statvfs& fs) {
     const std::uint64_t blocks = fs.f_bavail;
     const std::uint64_t blockSize = fs.f_frsize > 0 ? fs.f_frsize : 1;
     constexpr std::uint64_t kMost = std::uint64_t{INT64_MAX};
     return blocks > kMost / blockSize ? INT64_MAX : static_cast<std::int64_t>(blocks * blockSize);
+}
+
+}  // namespace
+
+std::int64_t osd_free_space(const std::string& path) {
+    struct statvfs fs {};
+    if (::statvfs(path.c_str(), &fs) != 0 && ::statvfs(folder_of(path).c_str(), &fs) != 0) return -1;
+    return bytes_free(fs);
+}
+
+OsdGrowth osd_platform_growth(const OsdFile& file) {
+    OsdGrowth growth;
+    struct statvfs space {};
+    if (::fstatvfs(descriptor(file), &space) == 0) growth.freeSpace = bytes_free(space);
+#if defined(__linux__)
+    constexpr unsigned long kExfat = 0x2011BAB0;
+    constexpr unsigned long kFuse = 0x65735546;
+    struct statfs fs {};
+    if (::fstatfs(descriptor(file), &fs) != 0) return growth;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case MSDOS_SUPER_MAGIC:
+            growth.writesZeros = true;
+            growth.largestFile = std::int64_t{0xFFFFFFFF};
+            break;
+        case kExfat: growth.writesZeros = true; break;
+        case kFuse: growth.known = false; break;  // exFAT or NTFS through FUSE look alike
+        default: break;
+    }
+#endif
+    return growth;
 }
 
 std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin, OsdError* cause) {

@@ -272,6 +272,31 @@ std::int64_t osd_free_space(const std::string& path) {
                                                                   : static_cast<std::int64_t>(available.QuadPart);
 }
 
+OsdGrowth osd_platform_growth(const OsdFile& file) {
+    OsdGrowth growth;
+    if (file.handle == kOsdInvalidHandle) return growth;
+    std::wstring system(MAX_PATH + 1, L'\0');
+    if (GetVolumeInformationByHandleW(native(file), nullptr, 0, nullptr, nullptr, nullptr, system.data(),
+                                      static_cast<DWORD>(system.size()))) {
+        system.resize(system.find(L'\0'));
+        growth.writesZeros = system == L"FAT" || system == L"FAT32" || system == L"exFAT";
+        if (system != L"exFAT" && growth.writesZeros) growth.largestFile = std::int64_t{0xFFFFFFFF};
+    }
+    // The free space of the volume the handle is on, found by its path.
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(native(file), path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length == 0 || length >= path.size()) return growth;
+    path.resize(length);
+    const std::size_t separator = path.find_last_of(L'\\');
+    if (separator != std::wstring::npos) path.resize(separator + 1);
+    ULARGE_INTEGER available{};
+    if (GetDiskFreeSpaceExW(path.c_str(), &available, nullptr, nullptr))
+        growth.freeSpace = available.QuadPart > static_cast<ULONGLONG>(INT64_MAX)
+                               ? INT64_MAX
+                               : static_cast<std::int64_t>(available.QuadPart);
+    return growth;
+}
+
 std::int64_t osd_seek(OsdFile& file, std::int64_t distance, OsdOrigin origin, OsdError* cause) {
     const DWORD method = origin == OsdOrigin::Begin ? FILE_BEGIN : origin == OsdOrigin::Current ? FILE_CURRENT : FILE_END;
     LARGE_INTEGER move{};

@@ -25,8 +25,9 @@ if [ "$mode" = test ] || [ "$mode" = package ]; then
     # appstreamcli, lintian.
     packages+=(dpkg-dev desktop-file-utils appstream lintian)
     # The completion test parses the zsh script too; strace makes a disk
-    # fail a read for the test of causes.
-    packages+=(zsh strace)
+    # fail a read for the test of causes, which also grows a file on a real
+    # exFAT image where it may mount one.
+    packages+=(zsh strace exfat-fuse exfatprogs)
     # The accessibility test reads the window as a screen reader does, on a
     # private session bus and X server.
     packages+=(at-spi2-core python3-pyatspi dbus-daemon xvfb)

@@ -140,15 +140,19 @@ Change fill_to_length(const std::string& path, const LengthRule& rule, const Set
                       const Fill& fill, ScanObserver& observer) {
     SetLengthOptions planOptions = options;
     planOptions.confirmCut = nullptr;
-    // Zeros: exactly the window's Execute.
-    if (fill.kind == Fill::Kind::Zero) return set_file_length(path, rule, planOptions);
+    // Zeros: exactly the window's Execute, with progress where they are
+    // written.
+    if (fill.kind == Fill::Kind::Zero) {
+        planOptions.progress = &observer;
+        return set_file_length(path, rule, planOptions);
+    }
 
     OsdFile file;
     const LengthPlan plan = plan_length(file, path, rule, planOptions);
     if (!plan.change.ok()) return plan.change;
     if (plan.target <= plan.current) {
         if (options.dryRun) return finish_length(file, plan, options);
-        if (const std::optional<Failure> failure = move_end(file, plan.target, false))
+        if (const std::optional<Failure> failure = move_end(file, plan.target, plan.current))
             return abandon_length(file, plan, *failure);
         return finish_length(file, plan, options);
     }

@@ -1,5 +1,7 @@
 #include "size/set_length.h"
 
+#include "size/growth.h"
+
 using Step = Failure::Step;
 
 namespace {
@@ -36,12 +38,16 @@ std::int64_t current_length(const OsdFile& file, OsdError& cause, std::int64_t* 
 
 }  // namespace
 
-std::optional<Failure> move_end(OsdFile& file, std::int64_t target, bool growing) {
+std::optional<Failure> move_end(OsdFile& file, std::int64_t target, std::int64_t current, ScanObserver* progress) {
     if (osd_exclusive_lost(file)) return failed_at(Step::Lock, OsdError::InUse);
-    if (growing) osd_allow_holes(file);
     OsdError cause = OsdError::None;
-    if (osd_seek(file, target, OsdOrigin::Begin, &cause) != target || osd_seteof(file, &cause) != 0)
+    if (target > current) {
+        SilentObserver silent;
+        if (std::optional<Failure> failure = grow_file(file, current, target, progress != nullptr ? *progress : silent))
+            return failure;
+    } else if (osd_seek(file, target, OsdOrigin::Begin, &cause) != target || osd_seteof(file, &cause) != 0) {
         return failed_at(Step::SetEnd, cause);
+    }
     // Some files accept any length and keep their own (/proc, some devices
     // behind FUSE): only the length read back counts.
     const std::int64_t kept = current_length(file, cause);
@@ -110,7 +116,7 @@ Change set_file_length(const std::string& path, const LengthRule& rule, const Se
     const LengthPlan plan = plan_length(file, path, rule, options);
     if (!plan.change.ok()) return plan.change;
     if (!options.dryRun) {
-        if (const std::optional<Failure> failure = move_end(file, plan.target, plan.target > plan.current))
+        if (const std::optional<Failure> failure = move_end(file, plan.target, plan.current, options.progress))
             return abandon_length(file, plan, *failure);
     }
     return finish_length(file, plan, options);

@@ -7,6 +7,7 @@
 
 #include "osd/osd.h"
 #include "size/failure.h"
+#include "size/scan.h"
 #include "size/size_expression.h"
 
 enum class LengthOpen {
@@ -36,6 +37,9 @@ struct SetLengthOptions {
     // the new length, free space for a written fill), then nothing changed:
     // a file that would be created is not.
     bool dryRun = false;
+    // Told of a growth made in steps, where the file system writes every
+    // zero (grow_file), and free to stop it; unset: no one is told.
+    ScanObserver* progress = nullptr;
     // For tests that change the file between two steps: once it is open,
     // before its length is read; and before a file this call created gets
     // its name.
@@ -62,11 +66,14 @@ struct LengthPlan {
 // never appears.
 LengthPlan plan_length(OsdFile& file, const std::string& path, const LengthRule& rule, const SetLengthOptions& options);
 
-// Moves the end of `file` to `target`; bytes added read as zero (sparse
-// where the file system allows). Refused (Lock, InUse) when another program
-// opened the file since it was claimed. The length is read back on the
-// handle: one that did not take fails at ReadBack. nullopt on success.
-std::optional<Failure> move_end(OsdFile& file, std::int64_t target, bool growing);
+// Moves the end of `file`, `current` bytes long, to `target`; bytes added
+// read as zero, sparse where the file system allows, and where it writes
+// them, added as grow_file adds them (`progress` told of each step). Refused
+// (Lock, InUse) when another program opened the file since it was claimed.
+// The length is read back on the handle: one that did not take fails at
+// ReadBack. nullopt on success.
+std::optional<Failure> move_end(OsdFile& file, std::int64_t target, std::int64_t current,
+                                ScanObserver* progress = nullptr);
 
 // Gives up on a planned length with `failure`: the handle is closed, and a
 // file the plan created never appears.

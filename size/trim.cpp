@@ -94,7 +94,7 @@ std::optional<Failure> cut_measured(OsdFile& file, const std::string& path, cons
     if (newLength < measured.size && needs_retest(file, measured)) {
         if (std::optional<Failure> failure = retest(file, path, measured, newLength, pad, observer)) return failure;
     }
-    std::optional<Failure> failure = move_end(file, newLength, false);
+    std::optional<Failure> failure = move_end(file, newLength, measured.size);
     osd_release_exclusive(file);
     return failure;
 }

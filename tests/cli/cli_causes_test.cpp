@@ -104,6 +104,28 @@ TEST(CliCauses, ReadOnlyFileSystem) {
     EXPECT_EQ(first_error(run), "read-only file system");
 }
 
+// On a real exFAT image (through exfat-fuse, where root and /dev/fuse can
+// mount one), growing writes every zero: a growth is made, and one the card
+// cannot hold is refused before anything is written.
+TEST(CliCauses, GrowthOnExfatIsMadeOrRefusedFirst) {
+    const bool tools = std::system("(command -v mkfs.exfat && command -v mount.exfat-fuse) >/dev/null") == 0;
+    if (::geteuid() != 0 || !std::filesystem::exists("/dev/fuse") || !tools)
+        GTEST_SKIP() << "needs root, /dev/fuse, mkfs.exfat and exfat-fuse";
+    TempDir dir;
+    const std::string image = dir.file("card.img"), mount = dir.file("card"), file = mount + "/f.bin";
+    std::filesystem::create_directory(fs_path(mount));
+    const std::string make = "truncate -s 64M '" + image + "' && mkfs.exfat '" + image + "' >/dev/null && " +
+                             "mount -t exfat-fuse -o loop '" + image + "' '" + mount + "' 2>/dev/null";
+    if (std::system(make.c_str()) != 0) GTEST_SKIP() << "cannot mount an exFAT image here";
+    const ProgramRun grown = run_cli({"set", "--json", "20M", file});
+    const ProgramRun refused = run_cli({"set", "--json", "1G", file});
+    const std::uintmax_t size = file_size(file);
+    EXPECT_EQ(std::system(("umount '" + mount + "'").c_str()), 0);
+    EXPECT_EQ(grown.status, 0) << grown.err;
+    EXPECT_EQ(first_error(refused), "no space left");
+    EXPECT_EQ(size, std::uintmax_t{20} << 20);
+}
+
 // A file one may write but not read (mode 0200) can be set, by a user the
 // permissions apply to.
 TEST(CliCauses, AWriteOnlyFileCanBeSet) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 
 #include "size/set_length.h"
 #include "tests/core/steps.h"
@@ -103,6 +104,42 @@ TEST(SetLength, AFailedCreateLeavesNothingBehind) {
     write_file(existing, "mine");
     EXPECT_EQ(step_of(set_file_length(existing, INT64_MAX)), Step::SetEnd);
     EXPECT_EQ(read_file(existing), "mine");
+}
+
+// Where the file system writes every zero (stand-in answers here), a growth
+// it cannot hold is refused before anything is written, and one stopped
+// midway is undone; the rest is made step by step.
+TEST(SetLength, GrowthThatWritesZerosIsCheckedFirstAndUndoneWhenStopped) {
+    TempDir dir;
+    const std::string path = dir.file("card.bin");
+    constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+    struct Case {
+        OsdGrowth answer;  // known, writesZeros, largestFile, freeSpace
+        std::int64_t target;
+        std::optional<Step> step;
+        OsdError cause;
+    };
+    const Case cases[] = {
+        {{true, true, kMost, 1 << 20}, 64 << 20, Step::Space, OsdError::None},
+        {{true, true, 0xFFFFFFFF, kMost}, std::int64_t{5} << 30, Step::SetEnd, OsdError::TooLarge},
+        {{true, true, kMost, kMost}, 64 << 20, Step::Stopped, OsdError::None},  // stopped at the third step
+        {{true, true, kMost, kMost}, 16 << 20, std::nullopt, OsdError::None},
+    };
+    for (const Case& c : cases) {
+        write_file(path, "data");
+        osd_set_growth_answer(c.answer);
+        struct StopAtThird final : ScanObserver {
+            int steps = 0;
+            bool beforeChunk(int) override { return ++steps < 3; }
+        } observer;
+        SetLengthOptions options;
+        options.progress = &observer;
+        const Change change = set_file_length(path, c.target, options);
+        osd_set_growth_answer(std::nullopt);
+        EXPECT_EQ(step_of(change), c.step) << c.target;
+        EXPECT_EQ(cause_of(change), c.cause);
+        EXPECT_EQ(file_size(path), c.step ? 4u : static_cast<std::uintmax_t>(c.target));
+    }
 }
 
 #ifndef _WIN32

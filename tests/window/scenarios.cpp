@@ -3,6 +3,7 @@
 // the window speaks: the same actions, the texts expected from the table.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -11,8 +12,10 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/background_change.h"
 #include "app/captions.h"
 #include "app/command_line.h"
 #include "app/form.h"
@@ -24,6 +27,7 @@
 #include "tests/temp_dir.h"
 #include "tests/window/window_driver.h"
 #include "util/text_encoding.h"
+#include "size/growth.h"
 #include "util/timestamp.h"
 
 // Internal linkage: each binding's test program may print Bounds its own way.
@@ -377,6 +381,63 @@ TEST_P(Scenario, OneMegabyteOfTheBinaryUnitCreatesANewFile) {
     window->execute();
     EXPECT_EQ(read_file(path), std::string(1048576, '\0'));
     EXPECT_EQ(window->statusText(), status_text::created(path));
+}
+
+// Where the file system writes every zero (stand-in answers here; each step
+// waits for the window to look at the work once more), Execute grows the
+// file beside the window: the inputs off, the share done in the status bar,
+// and Esc or closing puts the file back as it was. Where it keeps holes,
+// the growth is instant and shows only its outcome.
+TEST_P(Scenario, LongGrowthRunsBesideTheWindowAndStops) {
+    TempDir dir;
+    const std::string path = dir.file("card.bin");
+    std::atomic<int> looks{0};
+    struct Seams {
+        ~Seams() {
+            osd_set_growth_answer(std::nullopt);
+            set_growth_step_seam(nullptr);
+            BackgroundChangeSeams = {};
+        }
+    } const reset;
+    set_growth_step_seam([&] {
+        for (const int before = looks.load(); looks.load() == before;) std::this_thread::yield();
+    });
+    BackgroundChangeSeams.progressDelay = {};
+    std::optional<std::string> seenStatus;
+    bool seenEditable = true;
+    std::function<void()> midway;  // what the user does once the work is under way
+    BackgroundChangeSeams.onLook = [&](std::int64_t done, std::int64_t) {
+        ++looks;
+        if (done == 0 || seenStatus) return;
+        seenStatus = window->statusText();
+        seenEditable = window->isEditable("Edit1") || window->isEnabled("E1");
+        midway();
+    };
+    window->type("Edit1", path);
+    window->type("Edit6", "64");
+    write_file(path, "data");
+    window->execute();  // holes kept: instant
+    EXPECT_EQ(window->statusText(), status_text::created(path));
+    EXPECT_FALSE(seenStatus);
+
+    osd_set_growth_answer(OsdGrowth{true, true, std::numeric_limits<std::int64_t>::max(), std::int64_t{1} << 40});
+    const std::string working = GetParam() == Language::Japanese ? "実行中 " : "Working ";
+    for (const bool closing : {false, true}) {
+        SCOPED_TRACE(closing ? "closing" : "Esc");
+        write_file(path, "data");
+        seenStatus.reset();
+        midway = [&] { closing ? window->requestClose() : window->pressEscape(); };
+        window->execute();
+        ASSERT_TRUE(seenStatus);
+        EXPECT_EQ(seenStatus->rfind(working, 0), 0u) << *seenStatus;
+        EXPECT_FALSE(seenEditable);
+        EXPECT_EQ(read_file(path), "data") << "put back as it was";
+        EXPECT_EQ(window->progress(), 0);
+        if (!closing) {
+            EXPECT_EQ(window->statusText(), status_text::execute_cancelled());
+        }
+    }
+    EXPECT_TRUE(view().closeRequested());
 }
 
 // ---------------------------------------------------------------- drops
