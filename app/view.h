@@ -49,8 +49,9 @@ public:
     virtual bool scanCancelRequested() const = 0;
     // Gives the keyboard focus to Button1, where a scan is started.
     virtual void focusScanButton() = 0;
-    // Off while a scan runs: Button1, E1 and Button3, typing in Edit1, and
-    // drops on the window, so nothing acts on or changes a half-known size.
+    // Off while a scan or Execute's long work runs: Button1, E1 and Button3,
+    // typing in Edit1 and the unit fields, CheckBox1, and drops on the
+    // window, so nothing acts on or changes a half-known size.
     virtual void setCommandsEnabled(bool enabled) = 0;
 
     virtual Dialogs& dialogs() = 0;

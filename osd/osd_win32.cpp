@@ -275,13 +275,16 @@ std::int64_t osd_free_space(const std::string& path) {
 OsdGrowth osd_platform_growth(const OsdFile& file) {
     OsdGrowth growth;
     if (file.handle == kOsdInvalidHandle) return growth;
+    // FAT and exFAT write every zero. Other file systems keep holes in a file
+    // marked sparse where they can; whether they did, the allocation after a
+    // first step tells (NTFS through a network, or under another system).
     std::wstring system(MAX_PATH + 1, L'\0');
     if (GetVolumeInformationByHandleW(native(file), nullptr, 0, nullptr, nullptr, nullptr, system.data(),
-                                      static_cast<DWORD>(system.size()))) {
+                                      static_cast<DWORD>(system.size())))
         system.resize(system.find(L'\0'));
-        growth.writesZeros = system == L"FAT" || system == L"FAT32" || system == L"exFAT";
-        if (system != L"exFAT" && growth.writesZeros) growth.largestFile = std::int64_t{0xFFFFFFFF};
-    }
+    growth.writesZeros = system == L"FAT" || system == L"FAT32" || system == L"exFAT";
+    growth.known = growth.writesZeros;
+    if (system != L"exFAT" && growth.writesZeros) growth.largestFile = std::int64_t{0xFFFFFFFF};
     // The free space of the volume the handle is on, found by its path.
     std::wstring path(32768, L'\0');
     const DWORD length = GetFinalPathNameByHandleW(native(file), path.data(), static_cast<DWORD>(path.size()), 0);

@@ -423,8 +423,11 @@ void TForm1::setCommandsEnabled(bool enabled) {
     Button1->setEnabled(enabled);
     E1->setEnabled(enabled);
     built<QPushButton>("Button3")->setEnabled(enabled);
-    // Read-only rather than disabled: the path stays readable and selectable.
+    // Read-only rather than disabled: the path and the units stay readable
+    // and selectable, but nothing changes what the work under way was given.
     Edit1->setReadOnly(!enabled);
+    for (QLineEdit* unitField : unitFields()) unitField->setReadOnly(!enabled);
+    built<QCheckBox>("CheckBox1")->setEnabled(enabled);
     // Nor may a drop name another file, or drop text into a unit field.
     setAcceptDrops(enabled);
     for (QLineEdit* unitField : unitFields()) unitField->setAcceptDrops(enabled);

@@ -668,8 +668,11 @@ void TForm1::setCommandsEnabled(bool enabled) {
     EnableWindow(button, enabled);
     EnableWindow(control(Button3), enabled);
     if (menu_ != nullptr) EnableMenuItem(menu_, E1, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
-    // Read-only rather than disabled: the path stays readable and selectable.
-    SendMessageW(control(Edit1), EM_SETREADONLY, !enabled, 0);
+    // Read-only rather than disabled: the path and the units stay readable
+    // and selectable, but nothing changes what the work under way was given.
+    for (const ControlId field : {Edit1, Edit5, Edit6, Edit7, Edit8})
+        SendMessageW(control(field), EM_SETREADONLY, !enabled, 0);
+    EnableWindow(control(CheckBox1), enabled);
     if (hwnd_ != nullptr) {
         DrawMenuBar(hwnd_);
         // The shell drops nothing on a window that does not accept files.

@@ -7,10 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <limits>
+#include <thread>
 #include <string>
 
+#include "app/background_change.h"
 #include "app/status_texts.h"
+#include "size/growth.h"
 #include "tests/qt/qt_driver.h"
 #include "tests/temp_dir.h"
 
@@ -50,6 +55,37 @@ TEST(Screenshots, BothLanguagesLightAndDark) {
         }
     }
     QApplication::setPalette(light);
+}
+
+// The window while Execute grows a file on a card that writes every zero
+// (stand-in answers; each step waits for the window to look once more).
+TEST(Screenshots, DuringLongWork) {
+    const char* folder = std::getenv("TAVRIX_SCREENSHOTS");
+    if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "set TAVRIX_SCREENSHOTS to a folder to make them";
+    TempDir dir;
+    std::atomic<int> looks{0};
+    osd_set_growth_answer(OsdGrowth{true, true, std::numeric_limits<std::int64_t>::max(), std::int64_t{1} << 40});
+    set_growth_step_seam([&] {
+        for (const int before = looks.load(); looks.load() == before;) std::this_thread::yield();
+    });
+    BackgroundChangeSeams.progressDelay = {};
+    for (const Language language : {Language::Japanese, Language::English}) {
+        QtWindowDriver window(language);
+        const std::string name = std::string(folder) + "/window-qt-" +
+                                 (language == Language::Japanese ? "ja" : "en") + "-working.png";
+        BackgroundChangeSeams.onLook = [&](std::int64_t done, std::int64_t total) {
+            if (++looks != 12) return;
+            EXPECT_TRUE(window.form().grab().save(QString::fromStdString(name))) << name << " " << done << "/" << total;
+            window.pressEscape();
+        };
+        window.type("Edit1", dir.file("card.bin"));
+        window.type("Edit6", "128");
+        window.execute();
+        looks = 0;
+    }
+    osd_set_growth_answer(std::nullopt);
+    set_growth_step_seam(nullptr);
+    BackgroundChangeSeams = {};
 }
 
 }  // namespace
